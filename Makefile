@@ -1,0 +1,30 @@
+# Front door: `make test` installs what is missing, builds both widths and runs every test.
+WIDTHS := x86 x64
+JOBS ?= $(shell nproc)
+
+.PHONY: all setup configure build test run bench clean
+
+all: build
+
+setup:
+	@bash scripts/setup
+
+build/%/CMakeCache.txt: | setup
+	@cmake -S . -B build/$* -DZORV_WIDTH=$* -DCMAKE_BUILD_TYPE=None >/dev/null
+
+configure: $(foreach w,$(WIDTHS),build/$(w)/CMakeCache.txt)
+
+build: setup configure
+	@for w in $(WIDTHS); do cmake --build build/$$w -j $(JOBS) || exit 1; done
+
+test: build
+	@for w in $(WIDTHS); do \
+	  echo "== $$w =="; \
+	  (cd build/$$w && ctest --output-on-failure -j $(JOBS)) || exit 1; \
+	done
+
+bench: setup build/x64/CMakeCache.txt
+	@cmake --build build/x64 -j $(JOBS) --target zorv_bench && build/x64/zorv_bench
+
+clean:
+	rm -rf build
