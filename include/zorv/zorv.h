@@ -1,0 +1,270 @@
+/* The records of the zorv extension as the host sees them: the expression tree node, the
+ * instance with its parse record and operation slots, the extension record, and the node
+ * type codes. The host reads these byte for byte, so the x86 layouts are asserted below;
+ * the x64 build widens pointer words. */
+#ifndef ZORV_ZORV_H
+#define ZORV_ZORV_H
+
+#include <stdint.h>
+
+#include "zorv/nqhost.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct ZNode ZNode;
+typedef struct ZInst ZInst;
+typedef struct ZExt ZExt;
+
+/* Node type codes. Below 36 a leaf; above 35 an operator with an argument list. */
+enum ZNodeType {
+    /* leaves */
+    Z_NULL = 0, Z_NAME = 1, Z_LITN = 2, Z_LITC = 3, Z_FNAM = 4, Z_STAR = 5, Z_USER = 6,
+    Z_TABL = 7, Z_WNAM = 8, Z_ANAM = 9, Z_LABL = 10, Z_HNAM = 11, Z_SUBQ = 12, Z_SUBP = 13,
+    Z_SYM = 14, Z_BYNM = 15, Z_JTAG = 16, Z_UNDO = 17, Z_CLR = 18, Z_FMT = 19, Z_NTGR = 20,
+    Z_FUNC = 21, Z_DREF = 22, Z_SOBT = 23, Z_SAY = 24, Z_EXTL = 25, Z_XNAM = 26, Z_EXTQ = 27,
+    Z_CMSG = 28, Z_CMTN = 29, Z_CMTU = 30, Z_UNAM = 31,
+    Z_LFLO = 0, Z_LFHI = 35,
+    /* operators */
+    Z_SAME = 70,
+    Z_LOR = 220, Z_LAND = 221, Z_LNOT = 222,
+    Z_INOT = 240, Z_IN = 241, Z_NIN = 242, Z_BETW = 243, Z_NBTW = 244, Z_LIKE = 245,
+    Z_NLKE = 246, Z_CONT = 247, Z_NCON = 248, Z_ISNL = 249, Z_NTNL = 250, Z_TIN = 251,
+    Z_TNIN = 252, Z_SDX = 255, Z_NSDX = 256,
+    Z_CEQ = 260, Z_CNE = 261, Z_CLT = 262, Z_CLE = 263, Z_CGT = 264, Z_CGE = 265,
+    Z_CTEQ = 270, Z_CTNE = 271, Z_CTLT = 272, Z_CTLE = 273, Z_CTGT = 274, Z_CTGE = 275,
+    Z_AADD = 280, Z_ASUB = 281, Z_AMUL = 282, Z_ADIV = 283, Z_ANEG = 284, Z_APOW = 285,
+    Z_APOS = 286,
+    Z_CONC = 300, Z_MIN = 305, Z_MAX = 306, Z_FLST = 320, Z_FTRN = 324,
+    Z_RANB = 360, Z_RANL = 361, Z_RANH = 362, Z_RANN = 363, Z_SET = 380,
+    Z_ESC = 570
+};
+
+#define Z_NODE_ARGS 15 /* argument slots in one node or overflow block */
+
+/* Host callback that fetches a column's value for a row. */
+typedef int32_t (*ZFetch)(ZNode* node, const void* row, const void** address, int32_t* length);
+
+/* The expression tree node: 124 bytes in the x86 build. */
+struct ZNode {
+    uint16_t type;
+    int16_t vlen;   /* -8 numeric, -L shortened numeric column, >0 character bytes, 0 untyped */
+    int16_t weight; /* ordering weight */
+    int16_t reserved6[5];
+    uint32_t workoff; /* offset of this node's scratch space in the evaluation work area */
+    uint32_t reserved20;
+    union {
+        struct { /* operators (types above 35), overflow blocks, free-list link */
+            int32_t nargs;
+            ZNode* args[Z_NODE_ARGS];
+            ZNode* next;
+        } op;
+        struct { /* LITN */
+            double num;
+            uint32_t tag; /* 0 number, 1 date, 2 time, 3 datetime */
+        } litn;
+        struct { /* LITC, LABL, CMSG */
+            NQWChar* str;
+            int32_t slen; /* bytes */
+            NQWChar inl[12];
+        } litc;
+        struct { /* NAME and the other name leaves */
+            int32_t reserved24;
+            char name[32]; /* upper-cased, 8-bit encoding, not terminated */
+            int16_t reserved60;
+            int16_t namelen;
+            int32_t reserved64;
+            int16_t colw;
+            int16_t reserved70;
+            int32_t coloff;
+            uint32_t colmode;
+            ZFetch fetch;
+        } nm;
+        struct { /* FUNC, FMT */
+            char fname[34];
+            int16_t fnamelen;
+            int16_t fmtw;
+            int16_t fmtd;
+            int32_t reserved64[2];
+            int32_t fnum;
+            uint32_t colmode;
+        } fn;
+        struct { /* JTAG */
+            int32_t ival;
+        } jtag;
+        struct { /* DREF */
+            int32_t refkind;
+            const void* refaddr;
+            int32_t refoff;
+        } dref;
+        uint8_t raw[100];
+    } u;
+};
+
+/* The parse record inside the instance: nineteen words. Its address is the user data of
+ * the engine's, the tokenizer's and the line reader's callbacks. */
+typedef struct ZParse {
+    ZInst* inst;
+    NQPool* pool;
+    NQJournal* jnl;
+    NQToken* tok;
+    uint8_t reserved5;
+    uint8_t reserved5pad[3];
+    const NQWChar* text;
+    int32_t textlen;
+    int32_t reserved8to11[4];
+    int32_t toktrace;
+    NQEngine* engine;
+    NQTokenizer* tokenizer;
+    NQStringExt* strext;
+    ZNode** stk;
+    ZNode** stktop;
+    int32_t stki;
+    int32_t stkcap;
+} ZParse;
+
+/* The name-binding callback of ZORVResolve. */
+typedef int32_t (*ZLookup)(void* lookupctx, ZNode* node, NQJournal* jnl);
+
+/* Operation slots of the instance. */
+typedef int32_t (*ZORVDestroyFn)(ZInst* inst);
+typedef int32_t (*ZORVParseFn)(ZInst* inst, const NQWChar* text, int32_t length, NQJournal* jnl);
+typedef ZNode* (*ZORVRootFn)(ZInst* inst);
+typedef int32_t (*ZORVResolveFn)(ZInst* inst, NQJournal* jnl, ZLookup lookup, void* lookupctx);
+typedef int32_t (*ZORVEvalFn)(ZInst* inst, const void* row, ZNode* result, ZNode* root);
+typedef int32_t (*ZORVResetFn)(ZInst* inst);
+typedef void (*ZORVPrintFn)(ZInst* inst, NQJournal* out);
+typedef ZNode* (*ZORVGetFn)(ZInst* inst, ZNode* node, int32_t i);
+typedef void (*ZORVSetFn)(ZInst* inst, ZNode* node, int32_t i, ZNode* value);
+typedef void* (*ZORVAllocFn)(ZInst* inst, int32_t size);
+typedef ZNode* (*ZORVNewOpFn)(ZInst* inst, int32_t type);
+typedef void (*ZORVFreeOpFn)(ZInst* inst, ZNode* node);
+typedef int32_t (*ZORVAndFn)(ZInst* inst, ZInst* other, NQJournal* jnl);
+typedef void (*ZORVMakeTrueFn)(ZInst* inst, ZNode* node);
+typedef int32_t (*ZORVTruthOfFn)(ZInst* inst);
+
+/* Option bits (first option word of ZORVCreate). */
+#define ZORV_OPT_ESC 2        /* wrap the parsed tree in an ESC node */
+#define ZORV_OPT_TOKTRACE 4   /* token trace */
+#define ZORV_OPT_SEMTRACE 8   /* semantic-action trace */
+
+/* The instance record: fifty-two words. */
+struct ZInst {
+    char magic[4]; /* "nevo" */
+    char* name;    /* pool copy of the instance name, not terminated; null when none */
+    ZORVDestroyFn Destroy;
+    uint8_t serialize; /* evaluation holds `lock` when set */
+    uint8_t serializepad[3];
+    NQLock* lock;
+    ZORVParseFn Parse;
+    ZORVRootFn Root;
+    ZORVResolveFn Resolve;
+    ZORVEvalFn Eval;
+    ZORVResetFn Reset;
+    ZORVPrintFn Print;
+    ZORVGetFn Get;
+    ZORVSetFn Set;
+    ZORVAllocFn Alloc;
+    ZORVNewOpFn NewOp;
+    void* reserved16;
+    ZORVFreeOpFn FreeOp;
+    ZORVAndFn And;
+    ZORVMakeTrueFn MakeTrue;
+    ZORVTruthOfFn TruthOf;
+    ZExt* ext;
+    uint32_t options;
+    NQCollator* options2;
+    NQPool* pool;
+    NQGroup* group;
+    ZNode* root;
+    ZNode* escroot;
+    volatile uintptr_t workfree; /* free stack of evaluation work areas */
+    int32_t workcap;
+    ZParse prs;
+    ZNode* nodefree;
+    void* arena;
+    int32_t arenafree;
+    int32_t worksize;
+};
+
+/* The extension record: nineteen words. */
+struct ZExt {
+    void* reserved1to3[3];
+    int32_t (*GetReqVersion)(ZExt* ext, int32_t* a, int32_t* b, int32_t* c);
+    int32_t (*GetVersion)(ZExt* ext, int32_t* a, int32_t* b, int32_t* c);
+    void* reserved6;
+    int32_t (*RealDestroy)(ZExt* ext);
+    void* reserved8to9[2];
+    ZInst* (*Create)(ZExt* ext, const uintptr_t* options, NQJournal* jnl, const char* name);
+    NQKernel* kernel;
+    NQPool* pool;
+    NQGroup* group;
+    NQNls* nls;
+    NQTranscoder* xcoder;
+    NQParseExt* parseext;
+    NQTokExt* tokext;
+    NQStringExt* strext;
+    NQLocale* locale;
+};
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#if defined(__cplusplus) && UINTPTR_MAX == 0xFFFFFFFFu
+#include <cstddef>
+static_assert(sizeof(ZNode) == 124, "node size");
+static_assert(offsetof(ZNode, workoff) == 16, "node workoff");
+static_assert(offsetof(ZNode, u.op.nargs) == 24, "node nargs");
+static_assert(offsetof(ZNode, u.op.args) == 28, "node args");
+static_assert(offsetof(ZNode, u.op.next) == 88, "node next");
+static_assert(offsetof(ZNode, u.litn.num) == 24, "node num");
+static_assert(offsetof(ZNode, u.litn.tag) == 32, "node tag");
+static_assert(offsetof(ZNode, u.litc.str) == 24, "node str");
+static_assert(offsetof(ZNode, u.litc.slen) == 28, "node slen");
+static_assert(offsetof(ZNode, u.litc.inl) == 32, "node inl");
+static_assert(sizeof(((ZNode*)0)->u.litc.inl) == 48, "node inl size");
+static_assert(offsetof(ZNode, u.nm.name) == 28, "node name");
+static_assert(offsetof(ZNode, u.nm.namelen) == 62, "node namelen");
+static_assert(offsetof(ZNode, u.nm.colw) == 68, "node colw");
+static_assert(offsetof(ZNode, u.nm.coloff) == 72, "node coloff");
+static_assert(offsetof(ZNode, u.nm.colmode) == 76, "node colmode");
+static_assert(offsetof(ZNode, u.nm.fetch) == 80, "node fetch");
+static_assert(offsetof(ZNode, u.fn.fname) == 24, "node fname");
+static_assert(offsetof(ZNode, u.fn.fnamelen) == 58, "node fnamelen");
+static_assert(offsetof(ZNode, u.fn.fmtw) == 60, "node fmtw");
+static_assert(offsetof(ZNode, u.fn.fmtd) == 62, "node fmtd");
+static_assert(offsetof(ZNode, u.fn.fnum) == 72, "node fnum");
+static_assert(offsetof(ZNode, u.fn.colmode) == 76, "node fn colmode");
+static_assert(offsetof(ZNode, u.jtag.ival) == 24, "node ival");
+static_assert(offsetof(ZNode, u.dref.refkind) == 24, "node refkind");
+static_assert(offsetof(ZNode, u.dref.refaddr) == 28, "node refaddr");
+static_assert(offsetof(ZNode, u.dref.refoff) == 32, "node refoff");
+static_assert(sizeof(ZParse) == 19 * 4, "parse record");
+static_assert(offsetof(ZParse, text) == 5 * 4, "parse record text");
+static_assert(offsetof(ZParse, toktrace) == 11 * 4, "parse record toktrace");
+static_assert(offsetof(ZParse, stkcap) == 18 * 4, "parse record stkcap");
+static_assert(sizeof(ZInst) == 52 * 4, "instance size");
+static_assert(offsetof(ZInst, Destroy) == 2 * 4, "instance destroy slot");
+static_assert(offsetof(ZInst, lock) == 4 * 4, "instance lock");
+static_assert(offsetof(ZInst, Parse) == 5 * 4, "instance parse slot");
+static_assert(offsetof(ZInst, NewOp) == 14 * 4, "instance newop slot");
+static_assert(offsetof(ZInst, reserved16) == 15 * 4, "instance reserved slot");
+static_assert(offsetof(ZInst, FreeOp) == 16 * 4, "instance freeop slot");
+static_assert(offsetof(ZInst, TruthOf) == 19 * 4, "instance truthof slot");
+static_assert(offsetof(ZInst, ext) == 20 * 4, "instance ext");
+static_assert(offsetof(ZInst, root) == 25 * 4, "instance root");
+static_assert(offsetof(ZInst, workcap) == 28 * 4, "instance workcap");
+static_assert(offsetof(ZInst, prs) == 29 * 4, "instance parse record");
+static_assert(offsetof(ZInst, nodefree) == 48 * 4, "instance nodefree");
+static_assert(offsetof(ZInst, worksize) == 51 * 4, "instance worksize");
+static_assert(sizeof(ZExt) == 19 * 4, "extension record size");
+static_assert(offsetof(ZExt, GetReqVersion) == 3 * 4, "extension word 4");
+static_assert(offsetof(ZExt, RealDestroy) == 6 * 4, "extension word 7");
+static_assert(offsetof(ZExt, Create) == 9 * 4, "extension word 10");
+static_assert(offsetof(ZExt, kernel) == 10 * 4, "extension word 11");
+static_assert(offsetof(ZExt, locale) == 18 * 4, "extension word 19");
+#endif
+
+#endif /* ZORV_ZORV_H */
