@@ -1,0 +1,116 @@
+// Scanning of one token: names, keywords and formats; quoted strings with their
+// date, time, datetime and name-literal suffixes; numbers; missing values; operators.
+#include "host/nqetok/lexer.h"
+
+#include "host/nqetok/terminals.h"
+
+namespace nqetok {
+namespace {
+
+Lexeme token(int16_t code, int32_t start, int32_t end) {
+    return Lexeme{code, LexError::kNone, start, end, start, end - start};
+}
+
+Lexeme failure(LexError error, int32_t start, int32_t end) {
+    return Lexeme{0, error, start, end, start, end - start};
+}
+
+int32_t skip_digits(const NQWChar* s, int32_t len, int32_t i) {
+    while (i < len && is_digit(s[i])) ++i;
+    return i;
+}
+
+int32_t skip_name_chars(const NQWChar* s, int32_t len, int32_t i) {
+    while (i < len && is_name_char(s[i])) ++i;
+    return i;
+}
+
+// A name, a keyword, or a format (a name run straight into '.' and optional digits).
+// "MIN$" and "MAX$" may also be written with their '$'.
+Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
+    int32_t end = skip_name_chars(s, len, pos + 1);
+    if (end < len && s[end] == U'.') return token(kFormat, pos, skip_digits(s, len, end + 1));
+    int16_t code = keyword_code(s + pos, end - pos);
+    if ((code == kMin || code == kMax) && end < len && s[end] == U'$') ++end;
+    return token(code, pos, end);
+}
+
+// Digits with an optional fraction and exponent. Anything that would make the number run
+// on into a name (12abc, 1.5x) or an exponent without digits (1e, 1e+) is malformed; the
+// offending text then reaches over the name characters that follow.
+Lexeme scan_number(const NQWChar* s, int32_t len, int32_t pos) {
+    int32_t i = skip_digits(s, len, pos);
+    bool real = false;
+    if (i < len && s[i] == U'.') {
+        real = true;
+        i = skip_digits(s, len, i + 1);
+    }
+    bool bad = false;
+    if (i < len && (s[i] == U'e' || s[i] == U'E')) {
+        real = true;
+        ++i;
+        if (i < len && (s[i] == U'+' || s[i] == U'-')) ++i;
+        if (i < len && is_digit(s[i]))
+            i = skip_digits(s, len, i);
+        else
+            bad = true;
+    }
+    if (bad || (i < len && is_name_start(s[i])))
+        return failure(LexError::kMalformed, pos, skip_name_chars(s, len, i));
+    return token(real ? kNumber : kInt, pos, i);
+}
+
+// A missing value: '.' alone, or '.' with one letter or '_' that no further name character
+// follows (.A, ._). The caller has made sure no digit follows the '.'.
+Lexeme scan_missing(const NQWChar* s, int32_t len, int32_t pos) {
+    int32_t i = pos + 1;
+    if (i < len && (is_ascii_letter(s[i]) || s[i] == U'_') && !(i + 1 < len && is_name_char(s[i + 1])))
+        return token(kMissing, pos, i + 1);
+    return token(kMissing, pos, i);
+}
+
+// A quoted string; a doubled delimiter stands for one. A suffix counts only when it is
+// the whole run of name characters after the closing quote: 'x'dt is a datetime, while in
+// 'x'dtz the string is plain and dtz is the next token.
+Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
+    const NQWChar quote = s[pos];
+    int32_t i = pos + 1;
+    for (;;) {
+        if (i >= len) return failure(LexError::kUnterminated, pos, len);
+        if (s[i] == quote) {
+            if (i + 1 < len && s[i + 1] == quote) {
+                i += 2;
+                continue;
+            }
+            ++i;
+            break;
+        }
+        ++i;
+    }
+    const int32_t close = i;
+    const int32_t run = skip_name_chars(s, len, close) - close;
+    const NQWChar a = run >= 1 ? ascii_upper(s[close]) : 0;
+    const NQWChar b = run >= 2 ? ascii_upper(s[close + 1]) : 0;
+    if (run == 1 && a == U'D') return token(kDate, pos, close + 1);
+    if (run == 1 && a == U'T') return token(kTime, pos, close + 1);
+    if (run == 2 && a == U'D' && b == U'T') return token(kDateTime, pos, close + 2);
+    if (run == 1 && a == U'N')
+        return Lexeme{kNameLiteral, LexError::kNone, pos, close + 1, pos + 1, close - pos - 2};
+    return token(kString, pos, close);
+}
+
+}  // namespace
+
+Lexeme scan(const NQWChar* s, int32_t len, int32_t pos) {
+    const NQWChar c = s[pos];
+    if (is_name_start(c)) return scan_name(s, len, pos);
+    if (is_digit(c) || (c == U'.' && pos + 1 < len && is_digit(s[pos + 1])))
+        return scan_number(s, len, pos);
+    if (c == U'.') return scan_missing(s, len, pos);
+    if (c == U'\'' || c == U'"') return scan_string(s, len, pos);
+    int32_t used = 0;
+    if (int16_t code = operator_code(s + pos, len - pos, &used)) return token(code, pos, pos + used);
+    return failure(LexError::kUnexpected, pos, pos + 1);
+}
+
+}  // namespace nqetok

@@ -1,0 +1,48 @@
+// Table-driven, locale-free case mapping of wide text: upper- and lower-casing in place and
+// caseless equality. Only U+0000..U+FFFF characters of the blocks in metatable have a
+// mapping; everything else maps to itself.
+#include "support/case_tables.h"
+#include "zorv/support.h"
+
+namespace {
+
+// Maps one character through a direction's delta rows and aux list. The unit is read as an
+// unsigned code, so every unit from 0x10000 up (0x80000000 and beyond included) is left
+// alone. An escape whose character has no aux pair leaves it unchanged too.
+inline NQWChar map_char(NQWChar c, const int8_t* shift, const uint32_t* aux) {
+    const uint32_t u = static_cast<uint32_t>(c);
+    if (u > 0xFFFF) return c;
+    const int m = zorv::metatable[u >> 7];
+    if (m < 0) return c;
+    const int d = shift[m + (u & 127)];
+    if (d != zorv::kCaseEscape) return static_cast<NQWChar>(u + static_cast<uint32_t>(d));
+    for (const uint32_t* p = aux; *p != 0; p += 2) {
+        if (p[0] == u) return static_cast<NQWChar>(p[1]);
+    }
+    return c;
+}
+
+inline NQWChar upper_of(NQWChar c) { return map_char(c, zorv::upshift, zorv::upaux); }
+inline NQWChar lower_of(NQWChar c) { return map_char(c, zorv::downshift, zorv::downaux); }
+
+}  // namespace
+
+// Upper-cases the n characters at text in place; n <= 0 does nothing.
+extern "C" void nqzstup(NQWChar* text, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) text[i] = upper_of(text[i]);
+}
+
+// Lower-cases the n characters at text in place; n <= 0 does nothing.
+extern "C" void nqzstlo(NQWChar* text, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) text[i] = lower_of(text[i]);
+}
+
+// 1 when the texts have the same length and agree position by position once both sides
+// are lower-cased, else 0. Lengths are compared first so unequal texts cost nothing.
+extern "C" int nqzseqn(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb) {
+    if (na != nb) return 0;
+    for (int32_t i = 0; i < na; ++i) {
+        if (a[i] != b[i] && lower_of(a[i]) != lower_of(b[i])) return 0;
+    }
+    return 1;
+}
