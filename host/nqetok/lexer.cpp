@@ -4,7 +4,7 @@
 
 #include "host/nqetok/terminals.h"
 
-namespace nqetok {
+namespace etok {
 namespace {
 
 Lexeme token(int16_t code, int32_t start, int32_t end) {
@@ -64,7 +64,8 @@ Lexeme scan_number(const NQWChar* s, int32_t len, int32_t pos) {
 // follows (.A, ._). The caller has made sure no digit follows the '.'.
 Lexeme scan_missing(const NQWChar* s, int32_t len, int32_t pos) {
     int32_t i = pos + 1;
-    if (i < len && (is_ascii_letter(s[i]) || s[i] == U'_') && !(i + 1 < len && is_name_char(s[i + 1])))
+    if (i < len && (is_ascii_letter(s[i]) || s[i] == U'_') &&
+        !(i + 1 < len && is_name_char(s[i + 1])))
         return token(kMissing, pos, i + 1);
     return token(kMissing, pos, i);
 }
@@ -109,8 +110,9 @@ Lexeme scan(const NQWChar* s, int32_t len, int32_t pos) {
     if (c == U'.') return scan_missing(s, len, pos);
     if (c == U'\'' || c == U'"') return scan_string(s, len, pos);
     int32_t used = 0;
-    if (int16_t code = operator_code(s + pos, len - pos, &used)) return token(code, pos, pos + used);
+    if (int16_t code = operator_code(s + pos, len - pos, &used))
+        return token(code, pos, pos + used);
     return failure(LexError::kUnexpected, pos, pos + 1);
 }
 
-}  // namespace nqetok
+}  // namespace etok

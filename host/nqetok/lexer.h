@@ -7,7 +7,7 @@
 
 #include "zorv/nqhost.h"
 
-namespace nqetok {
+namespace etok {
 
 enum class LexError : uint8_t { kNone, kUnexpected, kUnterminated, kMalformed };
 
@@ -25,11 +25,13 @@ struct Lexeme {
 };
 
 // True for the characters that separate tokens: everything up to the blank.
-constexpr bool is_space(NQWChar c) { return c <= U' '; }
+constexpr bool is_space(NQWChar c) {
+    return c <= U' ';
+}
 
 // Scans the token that starts at s[pos] (pos < len, s[pos] not a space).
 Lexeme scan(const NQWChar* s, int32_t len, int32_t pos);
 
-}  // namespace nqetok
+}  // namespace etok
 
 #endif  // ZORV_HOST_NQETOK_LEXER_H

@@ -10,7 +10,7 @@
 
 #include "zorv/nqhost.h"
 
-namespace nqetok {
+namespace etok {
 
 // Token classes: terminals whose text comes from the input rather than a spelling.
 enum Code : int16_t {
@@ -36,13 +36,12 @@ inline constexpr int16_t kLastCode = kEndOfInput;
 
 // Spellings of the terminals 20 to 73, in code order: entry i has code 20 + i.
 inline constexpr std::array<std::u32string_view, 54> kSpellings = {
-    U"!",     U"!!",    U"&",     U"(",       U")",     U"*",     U"**",      U"+",
-    U",",     U"-",     U"/",     U":",       U";",     U"<",     U"<=",      U"<>",
-    U"=",     U">",     U">=",    U"?",       U"ALSO",  U"AND",   U"BETWEEN", U"C",
-    U"CLEAR", U"CONTAINS", U"EQ", U"GE",      U"GT",    U"IN",    U"INPUT",   U"IS",
-    U"L",     U"LE",    U"LIKE",  U"LT",      U"MAX$",  U"MIN$",  U"MISSING", U"NE",
-    U"NOT",   U"NOTIN", U"NULL",  U"OR",      U"PUT",   U"R",     U"SAME",    U"UNDO",
-    U"^",     U"^=",    U"|",     U"||",      U"~",     U"~=",
+    U"!",    U"!!",   U"&",       U"(",     U")",       U"*",     U"**",    U"+",        U",",
+    U"-",    U"/",    U":",       U";",     U"<",       U"<=",    U"<>",    U"=",        U">",
+    U">=",   U"?",    U"ALSO",    U"AND",   U"BETWEEN", U"C",     U"CLEAR", U"CONTAINS", U"EQ",
+    U"GE",   U"GT",   U"IN",      U"INPUT", U"IS",      U"L",     U"LE",    U"LIKE",     U"LT",
+    U"MAX$", U"MIN$", U"MISSING", U"NE",    U"NOT",     U"NOTIN", U"NULL",  U"OR",       U"PUT",
+    U"R",    U"SAME", U"UNDO",    U"^",     U"^=",      U"|",     U"||",    U"~",        U"~=",
 };
 
 static_assert(kSpellings[kSemicolon - kFirstSpelled] == U";");
@@ -50,11 +49,21 @@ static_assert(kSpellings[kMin - kFirstSpelled] == U"MIN$");
 static_assert(kSpellings[kMax - kFirstSpelled] == U"MAX$");
 static_assert(kFirstSpelled + kSpellings.size() == kEndOfInput);
 
-constexpr bool is_ascii_letter(NQWChar c) { return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z'); }
-constexpr bool is_digit(NQWChar c) { return c >= U'0' && c <= U'9'; }
-constexpr bool is_name_start(NQWChar c) { return is_ascii_letter(c) || c == U'_' || c >= 0xC0; }
-constexpr bool is_name_char(NQWChar c) { return is_name_start(c) || is_digit(c); }
-constexpr NQWChar ascii_upper(NQWChar c) { return c >= U'a' && c <= U'z' ? c - 32 : c; }
+constexpr bool is_ascii_letter(NQWChar c) {
+    return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
+}
+constexpr bool is_digit(NQWChar c) {
+    return c >= U'0' && c <= U'9';
+}
+constexpr bool is_name_start(NQWChar c) {
+    return is_ascii_letter(c) || c == U'_' || c >= 0xC0;
+}
+constexpr bool is_name_char(NQWChar c) {
+    return is_name_start(c) || is_digit(c);
+}
+constexpr NQWChar ascii_upper(NQWChar c) {
+    return c >= U'a' && c <= U'z' ? c - 32 : c;
+}
 
 // Code of the keyword spelled (in any ASCII case) by the name s[0..n), or kName.
 // MIN and MAX stand for the operators "MIN$" and "MAX$".
@@ -96,6 +105,6 @@ static_assert([] {
     return operator_code(U"**x", 3, &used) == 26 && used == 2;
 }());
 
-}  // namespace nqetok
+}  // namespace etok
 
 #endif  // ZORV_HOST_NQETOK_TERMINALS_H

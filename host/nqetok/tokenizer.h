@@ -5,13 +5,13 @@
 
 #include "zorv/nqhost.h"
 
-namespace nqetok {
+namespace etok {
 
 // Makes a tokenizer that reads its input through the block's line reader. Returns null
 // and a status when the block is unusable, an injected failure hits, or memory runs out.
 NQTokenizer* create_tokenizer(NQKernel* kernel, const NQTokenizerBlock* block, NQJournal* jnl,
                               NQStatus* status);
 
-}  // namespace nqetok
+}  // namespace etok
 
 #endif  // ZORV_HOST_NQETOK_TOKENIZER_H
