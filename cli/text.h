@@ -1,0 +1,22 @@
+// Text handling of the command line: UTF-8 arguments and input to the wide characters the
+// library reads.
+#ifndef ZORV_CLI_TEXT_H
+#define ZORV_CLI_TEXT_H
+
+#include <cstddef>
+#include <istream>
+#include <optional>
+#include <string>
+
+namespace zorv::cli {
+
+// Decodes UTF-8. On malformed input returns nothing and sets bad_offset to the offset of
+// the first byte that does not decode.
+std::optional<std::u32string> decode_utf8(const std::string& bytes, size_t* bad_offset);
+
+// Reads a whole stream into a string.
+std::string read_all(std::istream& in);
+
+}  // namespace zorv::cli
+
+#endif
