@@ -23,6 +23,12 @@ test: build
 	  (cd build/$$w && ctest --output-on-failure -j $(JOBS)) || exit 1; \
 	done
 
+SAMPLE_CLAUSE := price * 2 > 10 AND name IN ('Ann', 'Bo') AND NOT flag
+
+run: build
+	@echo "zorv explain \"$(SAMPLE_CLAUSE)\""
+	@build/x64/zorv explain "$(SAMPLE_CLAUSE)"
+
 bench: setup build/x64/CMakeCache.txt
 	@cmake --build build/x64 -j $(JOBS) --target zorv_bench && build/x64/zorv_bench
 
