@@ -184,8 +184,11 @@ def parse_grammar(text):
         raise GrammarError(g.prod_lines[0], "production 0 must belong to the start symbol N0")
     g.nnonterms = max(max(defined), max(uses, default=0)) + 1
     for k in range(g.nnonterms):
+        if k not in defined and k in uses:
+            raise GrammarError(uses[k], f"nonterminal N{k} is undefined")
         if k not in defined:
-            raise GrammarError(uses.get(k, 0), f"nonterminal N{k} is undefined")
+            raise GrammarError(g.prod_lines[-1], f"nonterminal N{k} is undefined (nonterminals "
+                                                 "are numbered without gaps)")
         if k != 0 and k not in uses:
             raise GrammarError(defined[k], f"nonterminal N{k} is unused")
     if 0 in uses:
@@ -203,12 +206,12 @@ def _parse_production_line(g, line, lineno, pending, uses, defined):
         rest = line[m.end():]
     elif line.startswith("|") and pending is not None:
         lhs = pending
-        rest = line
+        rest = line[1:]
     else:
         raise GrammarError(lineno, "expected a production line: N<k> → (p) body | (p) body")
     pos = 0
     body = None
-    expect_number = not line.startswith("|")
+    expect_number = True
     rest = rest.rstrip()
     while True:
         tm = _BODY_TOKEN_RE.match(rest, pos)
@@ -229,7 +232,7 @@ def _parse_production_line(g, line, lineno, pending, uses, defined):
                 raise GrammarError(lineno, "production number in the middle of a body; "
                                            "alternatives are separated by '|'")
             number = int(tm.group("num").strip("() \t"))
-            if number != len(g.prods) + (body is not None):
+            if number != len(g.prods):
                 raise GrammarError(lineno, f"production number {number} out of order; expected "
                                            f"{len(g.prods)}")
             body = []
@@ -416,11 +419,14 @@ def cheapest_strings(g, tcost, ncost):
 
     Among productions of least cost the lowest-numbered wins; a production is taken only once
     the strings of its nonterminals are settled, so that equally cheap cycles cannot recur."""
+    barren = [k for k in range(g.nnonterms) if ncost[k] is None]
+    if barren:
+        line = g.prod_lines[g.alternatives(barren[-1])[0]]
+        names = ", ".join(f"N{k}" for k in barren)
+        raise GrammarError(line, f"{names} derive{'s' if len(barren) == 1 else ''} no terminal "
+                                 "string")
     optimal = {}
     for k in range(g.nnonterms):
-        if ncost[k] is None:
-            line = g.prod_lines[g.alternatives(k)[0]]
-            raise GrammarError(line, f"nonterminal N{k} derives no terminal string")
         optimal[k] = [p for p in g.alternatives(k)
                       if body_cost(g.prods[p][1], tcost, ncost) == ncost[k]]
     strings = {}
