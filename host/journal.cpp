@@ -1,0 +1,192 @@
+/* Message targets: the stream journal that writes messages to two FILEs as UTF-8, and the
+ * capture journal that keeps them in memory for tests. Both format wide format strings
+ * with the formatter of host/kernel/format.h and render host statuses as short texts. */
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "host/kernel/format.h"
+#include "host/kernel/kernel_impl.h"
+#include "host/kernel/text.h"
+
+namespace zhost {
+namespace {
+
+struct JournalImpl : NQJournal {
+    bool capture = false;
+    FILE* out = nullptr;
+    FILE* err = nullptr;
+    std::mutex mutex;
+    struct Message {
+        int level;
+        std::string text;
+    };
+    std::deque<Message> messages; /* a deque keeps texts in place as it grows */
+};
+
+JournalImpl* journal_of(NQJournal* j) { return static_cast<JournalImpl*>(j); }
+
+/* The text of a host status; statuses we do not know by name print as their number. */
+const char* status_text(NQStatus status) {
+    switch (status) {
+        case NQ_OK: return "success";
+        case NQ_STATUS_UNSUPPORTED: return "unsupported entry";
+        case NQ_STATUS_VALUE_ZERO: return "the value is zero";
+        case NQ_STATUS_NOT_A_NUMBER: return "not a number";
+        case NQ_STATUS_NO_MEMORY: return "out of memory";
+        case NQ_STATUS_BAD_ARGUMENT: return "bad argument";
+        case NQ_STATUS_TRUNCATED: return "output truncated";
+        case NQ_STATUS_LEXICAL: return "lexical error";
+        case NQ_STATUS_SYNTAX: return "syntax error";
+        case NQ_STATUS_TOO_DEEP: return "nested too deeply";
+        case NQ_STATUS_SEMANTIC: return "semantic error";
+        case NQ_STATUS_BAD_GRAMMAR: return "inconsistent grammar tables";
+        default: return nullptr;
+    }
+}
+
+std::string status_string(NQStatus status) {
+    if (const char* text = status_text(status)) return text;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "status 0x%08X", static_cast<unsigned>(status));
+    return buf;
+}
+
+/* Hands one finished message (UTF-8, as formatted) to its destination. The stream
+ * journal ends every message with exactly one added newline unless it has its own. */
+NQStatus deliver(JournalImpl& j, int32_t level, std::string text) {
+    if (j.capture) {
+        std::lock_guard<std::mutex> hold(j.mutex);
+        j.messages.push_back({level, std::move(text)});
+        return NQ_OK;
+    }
+    if (level >= NQ_LEVEL_ERROR) text.insert(0, "zorv: error: ");
+    if (text.empty() || text.back() != '\n') text.push_back('\n');
+    FILE* f = level == NQ_LEVEL_PLAIN ? j.out : j.err;
+    std::lock_guard<std::mutex> hold(j.mutex);
+    std::fwrite(text.data(), 1, text.size(), f);
+    if (f != j.out) std::fflush(f);
+    return NQ_OK;
+}
+
+NQStatus format_to_buf(NQJournal*, const NQWChar* fmt, int32_t fmtlen, NQWChar* buf,
+                       int32_t capacity, int32_t* written, va_list ap) {
+    return format_to_buffer(fmt, fmtlen, buf, capacity, written, ap);
+}
+
+NQStatus message_to_jnl(NQJournal* jnl, int32_t level, const NQWChar* fmt, int32_t fmtlen,
+                        va_list ap) {
+    if (!jnl || !fmt) return NQ_STATUS_BAD_ARGUMENT;
+    try {
+        std::u32string wide;
+        WideOut out(wide);
+        format_wide(out, fmt, fmtlen, ap);
+        std::string text;
+        append_utf8(text, wide.data(), wide.size());
+        return deliver(*journal_of(jnl), level, std::move(text));
+    } catch (...) {
+        return NQ_STATUS_NO_MEMORY;
+    }
+}
+
+/* Statuses take no arguments: the argument list is accepted and left alone. */
+NQStatus status_to_buf(NQJournal*, NQStatus status, NQWChar* buf, int32_t capacity,
+                       int32_t* written, va_list) {
+    if (written) *written = 0;
+    if (capacity > 0 && !buf) return NQ_STATUS_BAD_ARGUMENT;
+    try {
+        std::string text = status_string(status);
+        int32_t n = 0;
+        bool cut = false;
+        for (char c : text) {
+            if (n >= capacity) {
+                cut = true;
+                break;
+            }
+            buf[n++] = static_cast<unsigned char>(c);
+        }
+        if (n < capacity) buf[n] = 0;
+        if (written) *written = n;
+        return cut ? NQ_STATUS_TRUNCATED : NQ_OK;
+    } catch (...) {
+        return NQ_STATUS_NO_MEMORY;
+    }
+}
+
+NQStatus status_to_jnl(NQJournal* jnl, int32_t level, NQStatus status, va_list) {
+    if (!jnl) return NQ_STATUS_BAD_ARGUMENT;
+    try {
+        return deliver(*journal_of(jnl), level, status_string(status));
+    } catch (...) {
+        return NQ_STATUS_NO_MEMORY;
+    }
+}
+
+NQJournal* open_journal(bool capture, FILE* out, FILE* err) {
+    JournalImpl* j = new (std::nothrow) JournalImpl();
+    if (!j) return nullptr;
+    j->hdr.kind = KIND_JOURNAL;
+    j->FormatToBuf = format_to_buf;
+    j->MessageToJnl = message_to_jnl;
+    j->StatusToBuf = status_to_buf;
+    j->StatusToJnl = status_to_jnl;
+    j->capture = capture;
+    j->out = out;
+    j->err = err;
+    return j;
+}
+
+}  // namespace
+}  // namespace zhost
+
+using zhost::JournalImpl;
+using zhost::journal_of;
+
+extern "C" {
+
+/* Null streams mean the process's standard output and standard error. */
+ZHOST_API NQJournal* zhost_open_stream_journal(FILE* out, FILE* err) {
+    return zhost::open_journal(false, out ? out : stdout, err ? err : stderr);
+}
+
+ZHOST_API NQJournal* zhost_open_capture_journal(void) {
+    return zhost::open_journal(true, nullptr, nullptr);
+}
+
+ZHOST_API size_t zhost_journal_count(NQJournal* jnl) {
+    if (!jnl) return 0;
+    JournalImpl& j = *journal_of(jnl);
+    std::lock_guard<std::mutex> hold(j.mutex);
+    return j.messages.size();
+}
+
+/* Level of the i-th message, -1 when there is no such message. */
+ZHOST_API int zhost_journal_level(NQJournal* jnl, size_t i) {
+    if (!jnl) return -1;
+    JournalImpl& j = *journal_of(jnl);
+    std::lock_guard<std::mutex> hold(j.mutex);
+    return i < j.messages.size() ? j.messages[i].level : -1;
+}
+
+/* Text of the i-th message, null when there is no such message. */
+ZHOST_API const char* zhost_journal_text(NQJournal* jnl, size_t i) {
+    if (!jnl) return nullptr;
+    JournalImpl& j = *journal_of(jnl);
+    std::lock_guard<std::mutex> hold(j.mutex);
+    return i < j.messages.size() ? j.messages[i].text.c_str() : nullptr;
+}
+
+ZHOST_API void zhost_journal_clear(NQJournal* jnl) {
+    if (!jnl) return;
+    JournalImpl& j = *journal_of(jnl);
+    std::lock_guard<std::mutex> hold(j.mutex);
+    j.messages.clear();
+}
+
+ZHOST_API void zhost_close_journal(NQJournal* jnl) {
+    if (jnl) delete journal_of(jnl);
+}
+
+}  // extern "C"
