@@ -1,0 +1,183 @@
+// The engine's messages: building their wide text, naming terminals the way a reader of
+// the clause understands them (token classes in words, operators and keywords in quotes),
+// the list of what was expected, and writing to the journal at level 4.
+#include <cstdarg>
+
+#include "host/nqeparse/engine.h"
+
+namespace nqe {
+namespace {
+
+// Longest token text quoted in a message before it is shortened.
+constexpr int32_t kQuoteMax = 40;
+
+struct ClassWords {
+    const char* spelling;
+    const char* words;
+};
+
+constexpr ClassWords kClassWords[] = {
+    {"endjb", "end of clause"}, {"namex", "a name"},  {"vlit", "a name"},
+    {"qs", "a quoted string"},  {"int", "an integer"}, {"nbr", "a number"},
+    {"fmt", "a format"},        {"date", "a date"},    {"time", "a time"},
+    {"datetime", "a datetime"}, {"missing", "a missing value"},
+};
+
+// Classes that are listed together as "a constant" when all of them are expected.
+constexpr const char* kConstants[] = {"qs", "int", "nbr", "date", "time", "datetime", "missing"};
+
+const char* class_words(const Tables& g, int32_t code) {
+    if (code < 1 || code > g.nclasses) return nullptr;
+    for (const ClassWords& c : kClassWords)
+        if (g.spelled(code, c.spelling)) return c.words;
+    return nullptr;
+}
+
+bool is_constant(const Tables& g, int32_t code) {
+    if (code < 1 || code > g.nclasses) return false;
+    for (const char* s : kConstants)
+        if (g.spelled(code, s)) return true;
+    return false;
+}
+
+void write(NQJournal* j, int32_t level, const NQWChar* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    j->MessageToJnl(j, level, fmt, 0, ap);
+    va_end(ap);
+}
+
+}  // namespace
+
+// The text goes through a one-argument format, so none of its characters is read as a
+// directive.
+void write_message(NQJournal* j, Message& m) {
+    if (!j || !j->MessageToJnl) return;
+    m.terminate();
+    write(j, NQ_LEVEL_ERROR, U"%s", m.buf);
+}
+
+void Message::add(const char32_t* s, int32_t n) {
+    for (int32_t i = 0; i < n && len < kCapacity - 1; i++) buf[len++] = s[i];
+}
+
+void Message::add(const char* ascii) {
+    for (; *ascii && len < kCapacity - 1; ascii++)
+        buf[len++] = static_cast<char32_t>(static_cast<unsigned char>(*ascii));
+}
+
+void Message::add_int(int32_t v) {
+    char digits[12];
+    int32_t n = 0;
+    uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+    do {
+        digits[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (v < 0) add("-");
+    while (n > 0) {
+        const char d[2] = {digits[--n], 0};
+        add(d);
+    }
+}
+
+void Message::add_quoted(const char32_t* s, int32_t n) {
+    add("'");
+    if (n > kQuoteMax) {
+        add(s, kQuoteMax - 3);
+        add("...");
+    } else {
+        add(s, n);
+    }
+    add("'");
+}
+
+void Engine::say(Message& m) { write_message(jnl, m); }
+
+// "near 'text'", or "near end of clause" for the end of the input.
+void Engine::add_near(Message& m, const NQToken& tok) {
+    m.add("near ");
+    if (tok.code == g.endcode || tok.length <= 0 || !tok.text ||
+        (g.is_terminal(tok.code) && g.spelled(tok.code, "endjb")))
+        m.add("end of clause");
+    else
+        m.add_quoted(tok.text, tok.length);
+}
+
+// A terminal as the reader knows it: "a name", "end of input", or its spelling in quotes.
+void Engine::add_phrase(Message& m, int32_t code) {
+    if (!g.is_terminal(code)) {
+        m.add("an unknown token");
+        return;
+    }
+    if (code == g.endcode) {
+        m.add("end of input");
+        return;
+    }
+    if (const char* w = class_words(g, code)) {
+        m.add(w);
+        return;
+    }
+    int32_t n = 0;
+    const char32_t* s = g.spelling(code, &n);
+    m.add_quoted(s, n);
+}
+
+// A deleted token: its text, or what it stands for when it has none.
+void Engine::add_token(Message& m, const NQToken& tok) {
+    if (tok.length > 0 && tok.text)
+        m.add_quoted(tok.text, tok.length);
+    else
+        add_phrase(m, tok.code);
+}
+
+// ": expected A, B or C" with every terminal that the stack can consume next, found by a
+// dry run per terminal. Classes come first, in code order, then spelled terminals.
+void Engine::add_expected(Message& m, const SymbolStack& st) {
+    const int32_t n = g.nterms;
+    std::vector<uint8_t>& ok = expect_mem;
+    bool all_constants = true;
+    int32_t nconstants = 0;
+    for (int32_t t = 1; t <= n; t++) {
+        ok[t] = accepts(st, t);
+        if (is_constant(g, t)) {
+            nconstants++;
+            all_constants = all_constants && ok[t];
+        }
+    }
+    const bool group = all_constants && nconstants > 1;
+
+    // Items: a terminal code, or kConstant / kName for the grouped phrases.
+    constexpr int32_t kConstant = -1, kName = -2;
+    std::vector<int32_t>& items = items_mem;
+    int32_t count = 0;
+    bool said_constant = false, said_name = false;
+    for (int32_t t = 1; t <= n; t++) {
+        if (!ok[t]) continue;
+        if (group && is_constant(g, t)) {
+            if (!said_constant) items[count++] = kConstant;
+            said_constant = true;
+        } else if (t <= g.nclasses && (g.spelled(t, "namex") || g.spelled(t, "vlit"))) {
+            if (!said_name) items[count++] = kName;
+            said_name = true;
+        } else if (t <= g.nclasses) {
+            items[count++] = t;
+        }
+    }
+    for (int32_t t = g.nclasses + 1; t <= n; t++)
+        if (ok[t]) items[count++] = t;
+    if (count == 0) return;
+
+    m.add(": expected ");
+    for (int32_t i = 0; i < count; i++) {
+        if (i > 0) m.add(i == count - 1 ? " or " : ", ");
+        if (items[i] == kConstant)
+            m.add("a constant");
+        else if (items[i] == kName)
+            m.add("a name");
+        else
+            add_phrase(m, items[i]);
+    }
+}
+
+}  // namespace nqe
