@@ -148,9 +148,9 @@ void set_token(Tokenizer* t, int16_t code, int32_t line, int32_t column, const N
 // after the last character of the last line.
 void end_token(Tokenizer* t) {
     int16_t code = kEndOfInput;
-    if (!t->endjb_sent && t->last != kSemicolon) {
-        code = kEndjb;
-        t->endjb_sent = true;
+    if (!t->endjb_sent) {
+        if (t->last != kSemicolon) code = kEndjb;
+        t->endjb_sent = true;  // decided once, at the first end token
     }
     set_token(t, code, t->lineno > 0 ? t->lineno : 1, t->len + 1, kNoText, 0);
 }
