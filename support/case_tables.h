@@ -23,8 +23,8 @@ extern const uint32_t downaux[39];
 
 inline constexpr int kCaseEscape = -128;
 
-static_assert(sizeof(metatable) == 1024 && sizeof(upshift) == 19 * 128 &&
-              sizeof(upaux) == 164 && sizeof(downaux) == 156);
+static_assert(sizeof(metatable) == 1024 && sizeof(upshift) == 19 * 128 && sizeof(upaux) == 164 &&
+              sizeof(downaux) == 156);
 
 }  // namespace zorv
 

@@ -22,8 +22,12 @@ inline NQWChar map_char(NQWChar c, const int8_t* shift, const uint32_t* aux) {
     return c;
 }
 
-inline NQWChar upper_of(NQWChar c) { return map_char(c, zorv::upshift, zorv::upaux); }
-inline NQWChar lower_of(NQWChar c) { return map_char(c, zorv::downshift, zorv::downaux); }
+inline NQWChar upper_of(NQWChar c) {
+    return map_char(c, zorv::upshift, zorv::upaux);
+}
+inline NQWChar lower_of(NQWChar c) {
+    return map_char(c, zorv::downshift, zorv::downaux);
+}
 
 }  // namespace
 

@@ -62,10 +62,10 @@ class DataMissing(Exception):
     pass
 
 
-def code_points(spec):
+def code_points(text):
     """Expands "0130 01F6..01F8 0500..052E/2" into a list of code points."""
     out = []
-    for item in spec.split():
+    for item in text.split():
         step = 1
         if "/" in item:
             item, s = item.split("/")
@@ -229,7 +229,8 @@ def main():
         with open(args.output, encoding="utf-8") as f:
             committed = f.read()
         if committed == text:
-            print(f"gen_case_tables: {os.path.relpath(args.output)} is current")
+            name = os.path.relpath(args.output, os.path.join(HERE, ".."))
+            print(f"gen_case_tables: {name} is current")
             return 0
         sys.stdout.writelines(difflib.unified_diff(
             committed.splitlines(True), text.splitlines(True), "committed", "generated"))
