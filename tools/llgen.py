@@ -566,53 +566,18 @@ TABLES = (  # name, element type, attribute of Tables
 )
 
 
-def _array(name, ctype, values, groups=None, width=96):
-    """A constant array; with groups (list of (length, comment)) one group per line."""
+def _array(name, ctype, values, width=96):
     lines = [f"constexpr {ctype} {name}[{max(len(values), 1)}] = {{"]
-    if groups:
-        pos = 0
-        for length, comment in groups:
-            items = " ".join(f"{v}," for v in values[pos:pos + length])
-            lines.append(f"    {items}  // {comment}")
-            pos += length
-        assert pos == len(values)
-    else:
-        cur = "   "
-        for v in values or [0]:
-            item = f" {v},"
-            if len(cur) + len(item) > width:
-                lines.append(cur)
-                cur = "   "
-            cur += item
-        lines.append(cur)
+    cur = "   "
+    for v in values or [0]:
+        item = f" {v},"
+        if len(cur) + len(item) > width:
+            lines.append(cur)
+            cur = "   "
+        cur += item
+    lines.append(cur)
     lines.append("};")
     return "\n".join(lines)
-
-
-def _symbol_text(g, s):
-    if s[0] == "t":
-        return f'"{g.terminals[s[1] - 1]}"'
-    if s[0] == "n":
-        return f"N{s[1]}"
-    return _action_text(*g.actions[s[1]])
-
-
-def _groups(t):
-    """Line-per-item layout of the tables that read best that way."""
-    g = t.g
-    prods = []
-    for p, (lhs, body) in enumerate(g.prods):
-        text = " ".join(_symbol_text(g, s) for s in body) or "ε"
-        prods.append((len(body) + 1, f"{p}: N{lhs} → {text}"))
-    terms = [(len(sp) + 1, f'{code}: "{sp}"') for code, sp in enumerate(g.terminals, 1)]
-    strings = [(1, "empty")]
-    seen = {0}
-    for k, at in enumerate(t.insndx):
-        if at not in seen:
-            seen.add(at)
-            words = " ".join(f'"{g.terminals[c - 1]}"' for c in t.strings[k])
-            strings.append((len(t.strings[k]) + 1, words))
-    return {"prdlst": prods, "symtbl": terms, "instbl": strings}
 
 
 def render(t, grammar_name, routine):
@@ -634,9 +599,8 @@ def render(t, grammar_name, routine):
         f"{len(g.actions)} action entries.",
         "",
     ]
-    groups = _groups(t)
     for name, ctype in TABLES:
-        out.append(_array(name, ctype, getattr(t, name), groups.get(name)))
+        out.append(_array(name, ctype, getattr(t, name)))
         out.append("")
     out += [
         "// Descriptor template: the counts and constants; the table addresses are stored by",
