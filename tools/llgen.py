@@ -193,6 +193,18 @@ def parse_grammar(text):
             raise GrammarError(defined[k], f"nonterminal N{k} is unused")
     if 0 in uses:
         raise GrammarError(uses[0], "the start symbol N0 may not occur in a body")
+    reached, todo = {0}, [0]
+    while todo:
+        k = todo.pop()
+        for lhs, body in g.prods:
+            if lhs == k:
+                for s in body:
+                    if s[0] == "n" and s[1] not in reached:
+                        reached.add(s[1])
+                        todo.append(s[1])
+    for k in range(g.nnonterms):
+        if k not in reached:
+            raise GrammarError(defined[k], f"nonterminal N{k} is unused (not reachable from N0)")
     if g.nterms + g.nnonterms > 32767 or len(g.prods) > 32767:
         raise GrammarError(0, "grammar too large for 16-bit symbol codes")
     return g

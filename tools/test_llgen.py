@@ -197,6 +197,7 @@ class ValidationTest(unittest.TestCase):
         (["N0 → (0) @Y \"$$$\""], "unknown action @Y"),       # only @Y(1) is an entry
         (["N0 → (0) N1 \"$$$\"", "N1 → (2) \"a\""], "production number 2 out of order"),
         (["N0 → (0) N1 \"$$$\"", "N1 → (1) \"a\"", "N2 → (2) \"b\""], "N2 is unused"),
+        (["N0 → (0) \"a\"", "N1 → (1) \"b\" N1 | (2) ε"], "N1 is unused (not reachable"),
         (["N0 → (0) N1 \"$$$\""], "N1 is undefined"),
         (["N0 → (0) N2 \"$$$\"", "N2 → (1) \"a\""], "N1 is undefined"),
         (["N0 → (0) \"a\" N0"], "N0 may not occur in a body"),

@@ -159,6 +159,8 @@ TEST(GrammarDescriptor, HoldsTheCountsAndConstants) {
                             g.actmap, g.argndx, g.argtbl, g.symtbl,  g.symndx,
                             g.symmap, g.delcost, g.inscost, g.insndx, g.instbl};
     for (const void* t : tables) EXPECT_NE(t, nullptr);
+    for (int t = 1; t <= kTerms; ++t) EXPECT_EQ(g.symmap[t - 1], t);
+    EXPECT_EQ(spelling(kEnd), "$$$");
 }
 
 // In the reference layout every byte outside the fifteen addresses is fixed.
@@ -274,16 +276,6 @@ TEST(GrammarActions, ArgumentListsAreSharedAndDecode) {
         {54, "@TOKSP(1,4)"}, {55, "@PUSH(2)"},
     };
     for (const auto& [e, text] : samples) EXPECT_EQ(action_text(e), text) << "entry " << e;
-}
-
-TEST(GrammarTerminals, SpellingsAndCodes) {
-    const NQGrammar& g = grammar();
-    for (int t = 1; t <= kTerms; ++t) EXPECT_EQ(g.symmap[t - 1], t);
-    const std::map<int, const char*> samples = {
-        {1, "endjb"}, {2, "namex"}, {19, "r5"}, {20, "!"},   {26, "**"},
-        {56, "MAX$"}, {69, "^="},   {73, "~="}, {74, "$$$"},
-    };
-    for (const auto& [t, s] : samples) EXPECT_EQ(spelling(t), s);
 }
 
 TEST(GrammarRepair, CostsAndCheapestStrings) {
