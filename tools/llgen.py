@@ -71,7 +71,7 @@ def _strip_comment(line):
     return line
 
 
-_ACTION_RE = re.compile(r"(@?[A-Za-z_$][A-Za-z0-9_$]*)(?:\(\s*([^)]*?)\s*\))?$")
+_ACTION_RE = re.compile(r"(@[A-Za-z_$][A-Za-z0-9_$]*)(?:\(\s*([^)]*?)\s*\))?$")
 _BODY_TOKEN_RE = re.compile(
     r'\s*(?:(?P<nt>N\d+)\b|"(?P<t>[^"]*)"|(?P<act>@[A-Za-z_$][A-Za-z0-9_$]*(?:\([^)]*\))?)'
     r"|(?P<eps>ε|eps)\b|(?P<alt>\|)|(?P<num>\(\s*\d+\s*\)))")
@@ -104,7 +104,7 @@ def parse_grammar(text):
     """Reads a grammar source; raises GrammarError on the first fault."""
     g = Grammar()
     section = None
-    pending = None            # (lhs, line) of the nonterminal whose alternatives continue
+    pending = None            # the nonterminal whose alternatives a '|' line continues
     uses = {}                 # nonterminal -> first line that uses it
     defined = {}              # nonterminal -> line of its first production
     for lineno, raw in enumerate(text.splitlines(), 1):
@@ -140,7 +140,7 @@ def parse_grammar(text):
                 raise GrammarError(lineno, f'terminal "{spelling}" is listed twice')
             g.terminals.append(spelling)
         elif section == "%actioncodes":
-            m = re.fullmatch(r"(\d+)\s+(@?[A-Za-z_$][A-Za-z0-9_$]*)", line)
+            m = re.fullmatch(r"(\d+)\s+(@[A-Za-z_$][A-Za-z0-9_$]*)", line)
             if not m:
                 raise GrammarError(lineno, "expected an action code: code @NAME")
             code, name = int(m.group(1)), m.group(2)
@@ -189,8 +189,6 @@ def parse_grammar(text):
         if k not in defined:
             raise GrammarError(g.prod_lines[-1], f"nonterminal N{k} is undefined (nonterminals "
                                                  "are numbered without gaps)")
-        if k != 0 and k not in uses:
-            raise GrammarError(defined[k], f"nonterminal N{k} is unused")
     if 0 in uses:
         raise GrammarError(uses[0], "the start symbol N0 may not occur in a body")
     reached, todo = {0}, [0]
@@ -376,7 +374,7 @@ def predict_table(g, first, follow, nullable):
     return rows, conflicts
 
 
-def pack_rows(rows, nterms):
+def pack_rows(rows):
     """Row-displacement packing, first fit, rows in nonterminal order.
 
     Returns (vector, bases) such that vector[bases[k] + t] == rows[k][t] for every entry;
@@ -550,7 +548,7 @@ class Tables:
         follow = compute_follow(g, first, nullable)
         self.nullable, self.first, self.follow = nullable, first, follow
         self.rows, self.conflicts = predict_table(g, first, follow, nullable)
-        self.prslst, self.prsndx = pack_rows(self.rows, g.nterms)
+        self.prslst, self.prsndx = pack_rows(self.rows)
         self.prdlst, self.prdndx, self.lhstbl = build_productions(g)
         self.actmap = [g.actcodes[name] for name, _ in g.actions]
         self.argtbl, self.argndx = build_argtbl([args for _, args in g.actions])
@@ -564,6 +562,11 @@ class Tables:
         self.instbl, self.insndx = build_instbl(self.strings)
         if len(self.prslst) > 65535 or len(self.instbl) > 32767:
             raise GrammarError(0, "tables too large for their 16-bit counts")
+        for name, ctype in TABLES:
+            lo, hi = RANGES[ctype]
+            bad = [v for v in getattr(self, name) if not lo <= v <= hi]
+            if bad:
+                raise GrammarError(0, f"{name} holds {bad[0]}, which does not fit {ctype}")
 
 
 # ---------------------------------------------------------------------------------------------
@@ -576,6 +579,10 @@ TABLES = (  # name, element type, attribute of Tables
     ("symndx", "uint16_t"), ("symmap", "uint16_t"), ("delcost", "uint8_t"),
     ("inscost", "uint8_t"), ("insndx", "uint16_t"), ("instbl", "uint16_t"),
 )
+
+
+RANGES = {"int16_t": (-32768, 32767), "uint16_t": (0, 65535), "uint32_t": (0, 2**32 - 1),
+          "uint8_t": (0, 255)}
 
 
 def _array(name, ctype, values, width=96):

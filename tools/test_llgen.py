@@ -176,7 +176,7 @@ class PackingTest(unittest.TestCase):
                 density = rng.random()
                 rows.append({t: rng.choice([-1, 1]) * rng.randint(1, 500)
                              for t in range(1, nterms + 1) if rng.random() < density})
-            vector, bases = llgen.pack_rows(rows, nterms)
+            vector, bases = llgen.pack_rows(rows)
             for k, row in enumerate(rows):
                 for t, v in row.items():
                     self.assertEqual(vector[bases[k] + t], v, (trial, k, t))
@@ -185,7 +185,7 @@ class PackingTest(unittest.TestCase):
                 self.assertNotEqual(vector[-1], 0)
 
     def test_first_fit_with_negative_base(self):
-        vector, bases = llgen.pack_rows([{5: 1}, {1: 2, 2: 3}, {}, {1: 4}], 6)
+        vector, bases = llgen.pack_rows([{5: 1}, {1: 2, 2: 3}, {}, {1: 4}])
         self.assertEqual(bases, [-5, 0, 0, 2])
         self.assertEqual(vector, [1, 2, 3, 4])
 
