@@ -291,11 +291,25 @@ std::vector<Token> lex(const std::string& clause) {
                     break;
                 }
             }
-            out.push_back({3, s.substr(i, j - i)});
+            // 'x'd, 'x't and 'x'dt are date, time and datetime constants.
+            size_t k = j;
+            while (k < s.size() && name_char(s[k])) ++k;
+            std::u32string suffix;
+            for (size_t m = j; m < k; ++m) suffix += upper(s[m]);
+            int16_t code = suffix == U"D" ? 8 : suffix == U"T" ? 9 : suffix == U"DT" ? 10 : 3;
+            if (code != 3) j = k;
+            out.push_back({code, s.substr(i, j - i)});
         } else if (name_char(c)) {
             while (j < s.size() && name_char(s[j])) ++j;
+            if (j < s.size() && s[j] == U'.') {  // a format: best12.
+                for (++j; digit(j);) ++j;
+                out.push_back({7, s.substr(i, j - i)});
+                i = j;
+                continue;
+            }
             std::u32string t = s.substr(i, j - i), up;
             for (char32_t x : t) up += upper(x);
+            if (up == U"MIN" || up == U"MAX") up += U'$';
             int16_t code = 2;
             for (int k = 40; k <= 73; ++k)
                 if (spelling(k) == up) code = static_cast<int16_t>(k);
@@ -415,7 +429,8 @@ std::string render(ZInst* inst, const ZNode* n) {
         default:
             break;
     }
-    if (n->type <= Z_LFHI) return name;
+    // A NULL node with arguments is an operator that the actions left untyped.
+    if (n->type <= Z_LFHI && (n->type != Z_NULL || n->u.op.nargs == 0)) return name;
     std::string s = name + "(";
     for (int32_t i = 0; i < n->u.op.nargs; ++i)
         s += (i ? "," : "") + render(inst, inst->Get(inst, const_cast<ZNode*>(n), i));
