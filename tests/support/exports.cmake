@@ -1,41 +1,38 @@
 # Exported names of libzorv.so. Included from this folder's CMakeLists.txt it registers a
-# CTest test; that test runs this same file in script mode to do the checks: every name
-# the support header marks for export is listed in cmake/libzorv.map, the library defines
-# exactly the map's names (none missing, nothing else of ours leaking), and the x86
-# library is a 32-bit ELF object.
+# CTest test; that test runs this same file in script mode to do the checks: the support
+# library's exports.list names exactly what its header marks for export, the library
+# defines exactly the names of all the subsystems' exports.list files (none missing,
+# nothing else of ours leaking), and the x86 library is a 32-bit ELF object.
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
   find_program(ZORV_NM nm REQUIRED)
   add_test(NAME support_exports
            COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:zorv> -DNM=${ZORV_NM}
-                   -DMAP=${CMAKE_SOURCE_DIR}/cmake/libzorv.map
-                   -DHEADER=${CMAKE_SOURCE_DIR}/include/zorv/support.h
-                   -DWIDTH=${ZORV_WIDTH} -P ${CMAKE_CURRENT_LIST_FILE})
+                   -DSOURCE=${CMAKE_SOURCE_DIR} -DWIDTH=${ZORV_WIDTH}
+                   -P ${CMAKE_CURRENT_LIST_FILE})
   return()
 endif()
+cmake_minimum_required(VERSION 3.20)
 
-# Names of the map's global section, comments stripped.
-file(READ ${MAP} map_text)
-string(REGEX REPLACE "/\\*([^*]|\\*+[^*/])*\\*+/" "" map_text "${map_text}")
-string(REGEX MATCH "global:(.*)local:" global_part "${map_text}")
-if(NOT global_part)
-  message(FATAL_ERROR "${MAP}: no global section followed by a local one")
-endif()
-string(REGEX MATCH "local:[ \t\r\n]*\\*[ \t\r\n]*;" local_all "${map_text}")
-if(NOT local_all)
-  message(FATAL_ERROR "${MAP}: the local section must be `local: *;`")
-endif()
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*[ \t\r\n]*;" entries "${CMAKE_MATCH_1}")
-set(listed)
-foreach(e ${entries})
-  string(REGEX REPLACE "[ \t\r\n;]" "" e "${e}")
-  list(APPEND listed ${e})
-endforeach()
-list(REMOVE_DUPLICATES listed)
+# Names of one exports.list: one a line, '#' starts a comment (as the build reads them).
+function(read_list file out)
+  file(STRINGS ${file} lines)
+  set(names)
+  foreach(line ${lines})
+    string(REGEX REPLACE "#.*$" "" line "${line}")
+    string(STRIP "${line}" line)
+    if(line)
+      list(APPEND names ${line})
+    endif()
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
 
-# Names the support header exports: the identifier before '(' or '[' or ';' on each
-# ZORV_EXPORT declaration (declarations may wrap, so join lines first).
-file(READ ${HEADER} header_text)
+set(failures)
+
+# Names the support header exports: the identifier before '(' or '[' on each ZORV_EXPORT
+# declaration, or the last one for plain data (declarations may wrap: lines are joined).
+file(READ ${SOURCE}/include/zorv/support.h header_text)
 string(REGEX REPLACE "/\\*([^*]|\\*+[^*/])*\\*+/" "" header_text "${header_text}")
 string(REGEX REPLACE "#define[^\n]*" "" header_text "${header_text}")
 string(REGEX REPLACE "__attribute__\\(\\([a-z_]+(\\([^)]*\\))?\\)\\)" "" header_text
@@ -44,20 +41,34 @@ string(REGEX REPLACE "\n[ \t]+" " " header_text "${header_text}")
 string(REGEX MATCHALL "ZORV_EXPORT [^;{]*" decls "${header_text}")
 set(declared)
 foreach(d ${decls})
-  if(d MATCHES "([A-Za-z_][A-Za-z0-9_]*)[ \t]*[([]" OR d MATCHES "([A-Za-z_][A-Za-z0-9_]*)[ \t]*$")
+  if(d MATCHES "([A-Za-z_][A-Za-z0-9_]*)[ \t]*(\\(|\\[)")
+    list(APPEND declared ${CMAKE_MATCH_1})
+  elseif(d MATCHES "([A-Za-z_][A-Za-z0-9_]*)[ \t]*$")
     list(APPEND declared ${CMAKE_MATCH_1})
   endif()
 endforeach()
 list(LENGTH declared ndeclared)
 if(ndeclared LESS 50)
-  message(FATAL_ERROR "read only ${ndeclared} exported names from ${HEADER}: ${declared}")
+  message(FATAL_ERROR "read only ${ndeclared} exported names from support.h: ${declared}")
 endif()
 
-set(failures)
+read_list(${SOURCE}/support/exports.list support_names)
 foreach(n ${declared})
-  if(NOT n IN_LIST listed)
-    list(APPEND failures "declared for export but not in the map: ${n}")
+  if(NOT n IN_LIST support_names)
+    list(APPEND failures "declared for export in support.h but not listed: ${n}")
   endif()
+endforeach()
+foreach(n ${support_names})
+  if(NOT n IN_LIST declared)
+    list(APPEND failures "listed in support/exports.list but not in support.h: ${n}")
+  endif()
+endforeach()
+
+file(GLOB export_lists ${SOURCE}/*/exports.list)
+set(listed)
+foreach(f ${export_lists})
+  read_list(${f} names)
+  list(APPEND listed ${names})
 endforeach()
 
 # Defined dynamic symbols, less what the linker adds to every shared object.
@@ -79,12 +90,12 @@ endforeach()
 
 foreach(n ${listed})
   if(NOT n IN_LIST defined)
-    list(APPEND failures "listed in the map but not defined: ${n}")
+    list(APPEND failures "listed for export but not defined: ${n}")
   endif()
 endforeach()
 foreach(n ${defined})
   if(NOT n IN_LIST listed)
-    list(APPEND failures "exported but not listed in the map: ${n}")
+    list(APPEND failures "exported but listed nowhere: ${n}")
   endif()
 endforeach()
 
@@ -104,4 +115,4 @@ if(failures)
   message(FATAL_ERROR "exported names of libzorv.so:\n  ${text}")
 endif()
 list(LENGTH defined ndefined)
-message(STATUS "libzorv.so (${WIDTH}) exports exactly the ${ndefined} names of the map")
+message(STATUS "libzorv.so (${WIDTH}) exports exactly the ${ndefined} listed names")
