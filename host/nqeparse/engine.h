@@ -20,6 +20,8 @@ constexpr int32_t kMaxDepth = 8192;
 constexpr int32_t kMaxErrors = 10;
 // Tokens the repair looks ahead (and may delete) before it gives up on a stretch of input.
 constexpr int32_t kWindow = 32;
+// Tokens past a repair read on trial to choose among equally cheap repairs.
+constexpr int32_t kHorizon = 4;
 // Longest string of terminals a repair inserts.
 constexpr int32_t kMaxInsert = 256;
 // Deleted tokens named in a message before the rest are only counted.
@@ -37,6 +39,16 @@ struct EngineHead {
 struct SymbolStack {
     int16_t* s;
     int32_t sp;
+};
+
+// A repair under consideration: delete input tokens 0..k-1 (token 0 is the lookahead),
+// then read token k as terminal `code` after inserting a string that brings stack symbol
+// `at` to it.
+struct Candidate {
+    int32_t cost = kInf;
+    int32_t k = -1;
+    int32_t code = 0;
+    int32_t at = -1;
 };
 
 // Result of running the machine up to the consumption of one terminal.
@@ -97,6 +109,8 @@ struct Engine {
 
     // repair.cpp
     NQStatus recover();
+    NQToken& input(int32_t k);  // token k of the input from the lookahead on
+    int32_t trial(const Candidate& c, int32_t limit, NQStatus* status);
 
     // message.cpp
     void say(Message& m);

@@ -1,6 +1,7 @@
 // Syntax-error recovery: one message per error, then the least-cost repair the tables
 // allow (delete some input tokens, then insert the cheapest terminal string that lets the
 // next token match), after which the parse goes on checking without semantic actions.
+#include <algorithm>
 #include <cstring>
 
 #include "host/nqeparse/engine.h"
@@ -8,16 +9,6 @@
 
 namespace nqe {
 namespace {
-
-// A repair under consideration: delete tokens 0..k-1 of the input from the lookahead on,
-// then read token k as terminal `code` after inserting a string that brings stack
-// symbol `at` to it.
-struct Candidate {
-    int32_t cost = kInf;
-    int32_t k = -1;
-    int32_t code = 0;
-    int32_t at = -1;
-};
 
 // Least insertion cost before `code` can be consumed from `st`: each stack symbol from the
 // top is either where `code` matches (after the insertion that reach() prices) or is
@@ -76,6 +67,44 @@ void add_list_item(Message& m, int32_t i, int32_t n) {
 
 }  // namespace
 
+NQToken& Engine::input(int32_t k) { return k == 0 ? la : ahead_mem[k - 1]; }
+
+// Tries repair `c` on a copy of the stack: inserts its string (priced on the grammar, while
+// the machine decides on the prediction table, so it is checked here), reads token k as
+// c.code and then reads on as the parse would. Returns the index of the first token that
+// could not be read (at most `limit`), or -1 when the repair does not work.
+int32_t Engine::trial(const Candidate& c, int32_t limit, NQStatus* status) {
+    int16_t* ins = insert_mem.data();
+    const int32_t n = spell_plan(g, stack, c.at, c.code, ins);
+    if (n < 0) return -1;
+    SymbolStack copy{scratch_mem.data(), stack.sp};
+    std::memcpy(copy.s, stack.s, sizeof(int16_t) * stack.sp);
+    NQStatus unused = NQ_OK;
+    NQToken v = input(c.k);
+    for (int32_t i = 0; i < n; i++) {
+        v.code = ins[i];
+        if (run(copy, v, false, &unused) != Step::Matched) return -1;
+    }
+    if (!accepts(copy, c.code)) return -1;
+    v.code = static_cast<int16_t>(c.code);
+    for (int32_t i = c.k;;) {
+        const Step r = run(copy, v, false, &unused);
+        if (r == Step::Ended) return limit;
+        if (r != Step::Matched) return i == c.k ? -1 : i;
+        if (++i >= limit) return limit;
+        if (i > nahead) {
+            if (nahead == kWindow || end_fetched) return i;
+            *status = fetch_ahead();
+            if (*status != NQ_OK) return -1;
+        }
+        v = input(i);
+        if (g.is_terminal(v.code) && g.keyword[v.code] && !accepts(copy, v.code) &&
+            accepts(copy, g.namecode))
+            v.code = static_cast<int16_t>(g.namecode);
+        if (!accepts(copy, v.code)) return i;
+    }
+}
+
 // Called when the lookahead cannot be consumed. Reports the error, repairs, and leaves the
 // stack ready to consume the (new) lookahead. Returns 0 to go on, or the status that ends
 // the parse.
@@ -94,12 +123,12 @@ NQStatus Engine::recover() {
     NQToken named[kNamedDeletions];
     int32_t ndeleted = 0;
     int32_t ninserted = 0;
-    int32_t rejected[2 * (kWindow + 1)][2];
+    constexpr int32_t kCandidates = 2 * (kWindow + 1);  // two readings of each token
+    Candidate rejected[kCandidates];
     int32_t nrejected = 0;
-    auto tok = [&](int32_t k) -> NQToken& { return k == 0 ? la : ahead_mem[k - 1]; };
     auto is_rejected = [&](int32_t k, int32_t code) {
         for (int32_t i = 0; i < nrejected; i++)
-            if (rejected[i][0] == k && rejected[i][1] == code) return true;
+            if (rejected[i].k == k && rejected[i].code == code) return true;
         return false;
     };
     auto note_deleted = [&](const NQToken& t) {
@@ -108,43 +137,47 @@ NQStatus Engine::recover() {
     };
 
     for (;;) {
-        // The cheapest repair among the tokens within reach; ties go to fewer deletions and
-        // to reading a keyword as itself.
-        Candidate best;
+        // Every cheapest repair among the tokens within reach, fewer deletions first and a
+        // keyword read as itself before it is read as a name.
+        Candidate tied[kCandidates];
+        int32_t ntied = 0;
+        int32_t best = kInf;
         int32_t deleted_cost = 0;
         int32_t last = 0;
-        bool stop = false;
-        for (int32_t k = 0; !stop; k++) {
+        for (int32_t k = 0;; k++) {
             if (k > nahead) {
                 if (nahead == kWindow || end_fetched) break;
                 const NQStatus st = fetch_ahead();
                 if (st != NQ_OK) return st;
             }
             last = k;
-            const NQToken& t = tok(k);
+            const NQToken& t = input(k);
             int32_t codes[2] = {t.code, 0};
             if (g.is_terminal(t.code) && g.keyword[t.code]) codes[1] = g.namecode;
             for (int32_t code : codes) {
                 if (code == 0 || !g.is_terminal(code) || is_rejected(k, code)) continue;
                 int32_t at = -1;
                 const int32_t c = deleted_cost + plan(g, stack, code, &at);
-                if (c < best.cost) best = Candidate{c, k, code, at};
+                if (c >= kInf || c > best) continue;
+                if (c < best) ntied = 0;
+                best = c;
+                tied[ntied++] = Candidate{c, k, code, at};
             }
             const int32_t d = g.is_terminal(t.code) ? g.del[t.code] : 1;
             if (t.code == g.endcode || d >= kInf) break;
             deleted_cost += d;
-            stop = deleted_cost >= best.cost || k == kWindow;
+            if (deleted_cost > best || k == kWindow) break;
         }
 
-        if (best.k < 0) {
+        if (ntied == 0) {
             // Nothing within reach can be read: drop the whole stretch and look further,
             // unless it ends in what may not be deleted.
-            const NQToken& t = tok(last);
+            const NQToken& t = input(last);
             if (t.code == g.endcode || (g.is_terminal(t.code) && g.del[t.code] >= kInf)) {
                 say(m);
                 return NQ_STATUS_SYNTAX;
             }
-            for (int32_t i = 0; i <= last; i++) note_deleted(tok(i));
+            for (int32_t i = 0; i <= last; i++) note_deleted(input(i));
             nahead = 0;
             nrejected = 0;
             const NQStatus st = fetch(&la);
@@ -152,37 +185,34 @@ NQStatus Engine::recover() {
             continue;
         }
 
-        // Check the repair on a copy of the stack before taking it: the insertion was priced
-        // on the grammar, the machine decides on the prediction table.
-        int16_t* ins = insert_mem.data();
-        const int32_t n = spell_plan(g, stack, best.at, best.code, ins);
-        bool ok = n >= 0;
-        if (ok) {
-            SymbolStack copy{scratch_mem.data(), stack.sp};
-            std::memcpy(copy.s, stack.s, sizeof(int16_t) * stack.sp);
-            NQToken v = tok(best.k);
-            NQStatus unused = NQ_OK;
-            for (int32_t i = 0; i < n && ok; i++) {
-                v.code = ins[i];
-                ok = run(copy, v, false, &unused) == Step::Matched;
+        // Among equally cheap repairs, take the one after which the input reads furthest.
+        const int32_t limit = std::min(tied[ntied - 1].k + kHorizon + 1, kWindow + 1);
+        int32_t chosen = -1;
+        int32_t reached = -1;
+        for (int32_t i = 0; i < ntied; i++) {
+            NQStatus st = NQ_OK;
+            const int32_t r = trial(tied[i], limit, &st);
+            if (st != NQ_OK) return st;
+            if (r < 0) {
+                rejected[nrejected++] = tied[i];
+            } else if (r > reached) {
+                reached = r;
+                chosen = i;
             }
-            ok = ok && accepts(copy, best.code);
         }
-        if (!ok) {
-            rejected[nrejected][0] = best.k;
-            rejected[nrejected][1] = best.code;
-            nrejected++;
-            continue;
-        }
+        if (chosen < 0) continue;
 
-        for (int32_t i = 0; i < best.k; i++) note_deleted(tok(i));
-        if (best.k > 0) {
-            la = ahead_mem[best.k - 1];
-            std::memmove(ahead_mem.data(), ahead_mem.data() + best.k,
-                         sizeof(NQToken) * (nahead - best.k));
-            nahead -= best.k;
+        const Candidate& c = tied[chosen];
+        int16_t* ins = insert_mem.data();
+        const int32_t n = spell_plan(g, stack, c.at, c.code, ins);
+        for (int32_t i = 0; i < c.k; i++) note_deleted(input(i));
+        if (c.k > 0) {
+            la = ahead_mem[c.k - 1];
+            std::memmove(ahead_mem.data(), ahead_mem.data() + c.k,
+                         sizeof(NQToken) * (nahead - c.k));
+            nahead -= c.k;
         }
-        la.code = static_cast<int16_t>(best.code);
+        la.code = static_cast<int16_t>(c.code);
         NQToken v = la;
         for (int32_t i = 0; i < n; i++) {
             v.code = ins[i];
