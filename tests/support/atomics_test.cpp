@@ -15,13 +15,20 @@
 namespace {
 
 constexpr int kThreads = 4;
-constexpr int kRounds = 20000;
+constexpr int kRounds = 100000;
 
+// Runs body(t) on kThreads threads released together, so that their loops overlap.
 template <class F>
 void run_threads(F body) {
+    std::atomic<int> ready{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; t++)
-        threads.emplace_back(body, t);
+        threads.emplace_back([&, t] {
+            ready++;
+            while (ready.load() < kThreads)
+                std::this_thread::yield();
+            body(t);
+        });
     for (auto& th : threads)
         th.join();
 }
@@ -150,8 +157,12 @@ TEST(AtomicStack, ConcurrentPopAndPushBackLosesAndDuplicatesNothing) {
     });
     EXPECT_EQ(shared.load(), 0);
     std::set<int32_t> seen;
-    while (auto* it = static_cast<Item*>(nqAStackPop(&head, kLink)))
+    for (int i = 0; i <= kItems; i++) { // bounded: a broken stack may have become a cycle
+        auto* it = static_cast<Item*>(nqAStackPop(&head, kLink));
+        if (it == nullptr)
+            break;
         EXPECT_TRUE(seen.insert(it->id).second) << "item " << it->id << " twice";
+    }
     EXPECT_EQ(seen.size(), static_cast<size_t>(kItems));
     EXPECT_EQ(head, 0u);
 }

@@ -28,13 +28,6 @@ TEST(MemoryCopy, SafeCopyActsAsMemmoveForEveryOverlap) {
             }
 }
 
-TEST(MemoryCopy, SafeCopyBetweenSeparateAreas) {
-    const char src[] = "abcdefghij";
-    char dst[12] = "0123456789X";
-    pvMemSCpy(src, dst, 10);
-    EXPECT_STREQ(dst, "abcdefghijX");
-}
-
 // pvMemCpy copies forward one byte at a time, so a copy one byte up smears the first
 // byte along: a memmove-style copy would shift the bytes instead.
 TEST(MemoryCopy, PlainCopyIsForwardByteByByte) {
