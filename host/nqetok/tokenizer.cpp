@@ -122,9 +122,9 @@ bool copy_line(Tokenizer* t) {
 
 // Asks the reader for the next line, handing back the held one (which releases it).
 void pull_line(Tokenizer* t) {
-    NQString* held = t->line;
+    // The new line may well sit at the address of the one just released.
     int32_t rc = t->getline(&t->lineflag, &t->line, t->user);
-    if (rc == 0 && t->line && t->line != held) {
+    if (rc == 0 && t->line) {
         ++t->lineno;
         t->copied = false;
         return;

@@ -1,6 +1,6 @@
 // Test fixture for the tokenizer extension: opens a kernel, loads nqetok, and feeds
 // lines to a tokenizer through a line reader that counts the lines it hands out and gets
-// back. Lines are nqstring objects when that extension loads, else test-local records.
+// back. Lines are nqstring objects in a pool of the kernel.
 #ifndef ZORV_TESTS_HOST_NQETOK_FIXTURE_H
 #define ZORV_TESTS_HOST_NQETOK_FIXTURE_H
 
@@ -38,15 +38,6 @@ struct Feed {
     int released = 0;
 };
 
-struct LocalString {
-    NQString rec;
-    std::u32string text;
-};
-
-inline void release_local(NQString* s) {
-    delete reinterpret_cast<LocalString*>(s);
-}
-
 // Hands back the held line, then gives the next one (0) or reports the end (1).
 inline int32_t read_line(int32_t* flag, NQString** line, void* user) {
     Feed* f = static_cast<Feed*>(user);
@@ -57,19 +48,9 @@ inline int32_t read_line(int32_t* flag, NQString** line, void* user) {
     }
     if (f->next >= f->lines.size()) return 1;
     const std::u32string& text = f->lines[f->next++];
-    NQString* s;
-    if (f->strext) {
-        s = f->strext->NewString(f->strext, f->pool, text.data(), static_cast<int32_t>(text.size()),
-                                 1);
-        if (!s) return 1;
-    } else {
-        auto* local = new LocalString{};
-        local->text = text;
-        local->rec.Release = release_local;
-        local->rec.text = local->text.data();
-        local->rec.length = static_cast<int32_t>(local->text.size());
-        s = &local->rec;
-    }
+    NQString* s =
+        f->strext->NewString(f->strext, f->pool, text.data(), static_cast<int32_t>(text.size()), 1);
+    if (!s) return 1;
     *line = s;
     *flag = 1;
     ++f->handed;
@@ -85,11 +66,10 @@ class TokenizerTest : public ::testing::Test {
         ext = static_cast<NQTokExt*>(kernel->LoadExtension(kernel, U"nqetok", 6, jnl));
         ASSERT_NE(ext, nullptr) << "libnqetok.so did not load";
         feed.strext = static_cast<NQStringExt*>(kernel->LoadExtension(kernel, U"nqstring", 8, jnl));
-        if (feed.strext) {
-            const int32_t block[3] = {0, 0, 0};
-            feed.pool = kernel->CreatePool(kernel, block, jnl, "nqetok test lines");
-            if (!feed.pool) feed.strext = nullptr;
-        }
+        ASSERT_NE(feed.strext, nullptr) << "libnqstring.so did not load";
+        const int32_t block[3] = {0, 0, 0};
+        feed.pool = kernel->CreatePool(kernel, block, jnl, "nqetok test lines");
+        ASSERT_NE(feed.pool, nullptr);
         baseline = zhost_live_count(kernel);
     }
 
