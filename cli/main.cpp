@@ -127,8 +127,7 @@ int main(int argc, char** argv) {
                    "Trace to standard error: 'tokens' (every token) or 'actions' (every "
                    "semantic action); may be given twice")
         ->check(CLI::IsMember({"tokens", "actions"}))
-        ->type_size(1)
-        ->expected(1);
+        ->allow_extra_args(false);
     app.footer(
         "Examples:\n"
         "  zorv explain \"age > 30 AND name IN ('Ann', 'Bo')\"\n"

@@ -1,0 +1,255 @@
+// End-to-end tests of the zorv command: the trees `explain` draws for every form of the
+// language, the messages and statuses of `check`, the traces, standard input, the usage
+// errors, and robustness on arbitrary bytes.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+#include "drawing.h"
+
+namespace {
+
+std::string explain_compact(const std::string& clause) {
+    CliResult r = run_zorv({"explain", "--stage", "parsed", "--", clause});
+    EXPECT_EQ(r.status, 0) << clause << "\n" << r.err;
+    EXPECT_EQ(r.err, "") << clause;
+    return compact_tree(lines_of(r.out));
+}
+
+struct TreeCase {
+    const char* clause;
+    const char* tree;
+};
+
+void expect_trees(const std::vector<TreeCase>& cases) {
+    for (const TreeCase& c : cases) EXPECT_EQ(explain_compact(c.clause), c.tree) << c.clause;
+}
+
+TEST(ExplainCommand, DrawsTheTreeInThePrintersFormat) {
+    CliResult r = run_zorv({"explain", "x = 1 AND y > 'ab'"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> expected = {
+        "   0                      /-NAME---(X)",
+        "   0            /-CEQ----|",
+        "  -8           |          \\-LITN---(1)",
+        "   0  --LAND---|",
+        "   0           |          /-NAME---(Y)",
+        "   0            \\-CGT----|",
+        "   8                      \\-LITC---('ab' 6100000062000000)",
+    };
+    EXPECT_EQ(lines_of(r.out), expected);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(ExplainCommand, PrecedenceAndOperatorRuns) {
+    expect_trees({
+        {"a OR b AND c", "LOR[NAME(A),LAND[NAME(B),NAME(C)]]"},
+        {"a AND b OR c", "LOR[LAND[NAME(A),NAME(B)],NAME(C)]"},
+        {"a OR b | c ! d", "LOR[NAME(A),NAME(B),NAME(C),NAME(D)]"},
+        {"a & b AND c", "LAND[NAME(A),NAME(B),NAME(C)]"},
+        {"a + b * c", "AADD[NAME(A),AMUL[NAME(B),NAME(C)]]"},
+        {"a + b - c", "ASUB[AADD[NAME(A),NAME(B)],NAME(C)]"},
+        {"a / b * c", "AMUL[ADIV[NAME(A),NAME(B)],NAME(C)]"},
+        {"a || b !! c", "CONC[NAME(A),NAME(B),NAME(C)]"},
+        {"a ** b ** c", "APOW[NAME(A),NAME(B),NAME(C)]"},
+        {"a MIN b MAX c", "MAX[MIN[NAME(A),NAME(B)],NAME(C)]"},
+        {"(a OR b) AND c", "LAND[LOR[NAME(A),NAME(B)],NAME(C)]"},
+        {"x", "NAME(X)"},
+        {"42", "LITN(42)"},
+    });
+}
+
+TEST(ExplainCommand, ComparisonsAndTheirColonForms) {
+    expect_trees({
+        {"a = 1", "CEQ[NAME(A),LITN(1)]"},
+        {"a EQ 1", "CEQ[NAME(A),LITN(1)]"},
+        {"a ^= 1", "CNE[NAME(A),LITN(1)]"},
+        {"a ~= 1", "CNE[NAME(A),LITN(1)]"},
+        {"a NE 1", "CNE[NAME(A),LITN(1)]"},
+        {"a <> 1", "CNE[NAME(A),LITN(1)]"},
+        {"a < 1", "CLT[NAME(A),LITN(1)]"},
+        {"a LE 1", "CLE[NAME(A),LITN(1)]"},
+        {"a GT 1", "CGT[NAME(A),LITN(1)]"},
+        {"a >= 1", "CGE[NAME(A),LITN(1)]"},
+        {"a =: 'x'", "CTEQ[NAME(A),LITC('x')]"},
+        {"a <: 'x'", "CTLT[NAME(A),LITC('x')]"},
+        {"a NOT <: 'x'", "CTGE[NAME(A),LITC('x')]"},
+        {"a NOT = 1", "CNE[NAME(A),LITN(1)]"},
+        {"a ^< 1", "CGE[NAME(A),LITN(1)]"},
+        {"a =* 'smith'", "SDX[NAME(A),LITC('smith')]"},
+        {"a NOT =* 'smith'", "NSDX[NAME(A),LITC('smith')]"},
+        {"a < b <= c", "CLT[NAME(A),NAME(B),CLE[NAME(C)]]"},
+        {"a < b <= c > d", "CLT[NAME(A),NAME(B),CLE[NAME(C)],CGT[NAME(D)]]"},
+        {"a < b NOT > c", "CLT[NAME(A),NAME(B),CLE[NAME(C)]]"},
+    });
+}
+
+TEST(ExplainCommand, PredicatesWithAndWithoutNot) {
+    expect_trees({
+        {"a IN (1, 2 3)", "IN[NAME(A),SET[LITN(1),LITN(2),LITN(3)]]"},
+        {"a NOT IN (1, 2)", "NIN[NAME(A),SET[LITN(1),LITN(2)]]"},
+        {"a NOTIN (1)", "NIN[NAME(A),SET[LITN(1)]]"},
+        {"a IN : ('x' 'y')", "TIN[NAME(A),SET[LITC('x'),LITC('y')]]"},
+        {"a NOTIN : ('x')", "TNIN[NAME(A),SET[LITC('x')]]"},
+        {"a IN (-1, 2)", "IN[NAME(A),SET[ANEG[LITN(1)],LITN(2)]]"},
+        {"a BETWEEN 1 AND 5", "BETW[NAME(A),LITN(1),LITN(5)]"},
+        {"a NOT BETWEEN 1 AND 5", "NBTW[NAME(A),LITN(1),LITN(5)]"},
+        {"a IS MISSING", "ISNL[NAME(A)]"},
+        {"a IS NULL", "ISNL[NAME(A)]"},
+        {"a IS NOT NULL", "NTNL[NAME(A)]"},
+        {"a IS ^ MISSING", "NTNL[NAME(A)]"},
+        {"a CONTAINS 'x'", "CONT[NAME(A),LITC('x')]"},
+        {"a ? 'x'", "CONT[NAME(A),LITC('x')]"},
+        {"a NOT CONTAINS 'x'", "NCON[NAME(A),LITC('x')]"},
+        {"a LIKE 'x%'", "LIKE[NAME(A),LITC('x%')]"},
+        {"a NOT LIKE 'x%'", "NLKE[NAME(A),LITC('x%')]"},
+        {"NOT a = 1", "CEQ[LNOT[NAME(A)],LITN(1)]"},
+    });
+}
+
+TEST(ExplainCommand, ConstantsUnaryMinusAndCalls) {
+    expect_trees({
+        {"--a > 1", "CGT[APOS[NAME(A)],LITN(1)]"},
+        {"---a > 1", "CGT[ANEG[NAME(A)],LITN(1)]"},
+        {"a = -1", "CEQ[NAME(A),ANEG[LITN(1)]]"},
+        {"+a", "NAME(A)"},
+        {"a = 1.5", "CEQ[NAME(A),LITN(1.5)]"},
+        {"a = .", "CEQ[NAME(A),LITN(-nan)]"},
+        {"d = '01jan2020'd", "CEQ[NAME(D),LITN(0 DATE)]"},
+        {"t = '10:00't", "CEQ[NAME(T),LITN(0 TIME)]"},
+        {"t = '01jan2020:10:00'dt", "CEQ[NAME(T),LITN(0 DATETIME)]"},
+        {"s = 'it''s'", "CEQ[NAME(S),LITC('it's')]"},
+        {"f(a, 1)", "FLST[FNAM(F),NAME(A),LITN(1)]"},
+        {"upcase(name) = 'X'", "CEQ[FLST[FNAM(UPCASE),NAME(NAME)],LITC('X')]"},
+        {"f()", "FLST[FNAM(F)]"},
+        {"'my col'n > 1", "CGT[NAME(MY COL),LITN(1)]"},
+        {"l = c", "CEQ[NAME(L),NAME(C)]"},
+        {"put > 1", "CGT[NAME(PUT),LITN(1)]"},
+    });
+}
+
+TEST(ExplainCommand, WholeClauseForms) {
+    expect_trees({
+        {"UNDO", "UNDO"},
+        {"CLEAR", "CLR"},
+        {"CLEAR;", "CLR"},
+        {";", "CLR"},
+        {"?", "SAY"},
+        {"ALSO x = 1", "SAME[CEQ[NAME(X),LITN(1)]]"},
+        {"SAME AND x = 1", "SAME[CEQ[NAME(X),LITN(1)]]"},
+        {"SAME x = 1", "SAME[CEQ[NAME(X),LITN(1)]]"},
+    });
+    // Nothing to parse: the printer's line for an empty tree.
+    for (const char* blank : {"", "     "}) {
+        CliResult r = run_zorv({"explain", blank});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "   0  --empty-\n");
+    }
+}
+
+TEST(CheckCommand, AcceptsWellFormedClausesSilently) {
+    for (const char* clause : {"x > 1", "x > 1;", "a IN ('x', 'y') OR b BETWEEN 1 AND 2"}) {
+        CliResult r = run_zorv({"check", clause});
+        EXPECT_EQ(r.status, 0) << clause << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(CheckCommand, ReportsWhereAClauseIsWrong) {
+    struct Case {
+        const char* clause;
+        const char* message;  // start of the first line on standard error
+    } cases[] = {
+        {"x = ", "zorv: error: syntax error at column 5 near end of clause: expected "},
+        {"x = )", "zorv: error: syntax error at column 5 near ')': expected a name"},
+        {"(x = 1", "zorv: error: syntax error at column 7 near end of clause: expected "},
+        {"x = 1)", "zorv: error: syntax error at column 6 near ')': expected "},
+        {"x = 1 y", "zorv: error: syntax error at column 7 near 'y'"},
+        {"x = 'abc", "zorv: error: unterminated string at column 5"},
+        {"x = 1 # 2", "zorv: error: unexpected character '#' at column 7"},
+        {"x = 12abc", "zorv: error: malformed number at column 5"},
+    };
+    for (const Case& c : cases) {
+        CliResult r = run_zorv({"check", c.clause});
+        EXPECT_EQ(r.status, 1) << c.clause;
+        EXPECT_EQ(r.out, "") << c.clause;
+        EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << c.clause << "\n" << r.err;
+    }
+}
+
+TEST(CheckCommand, RefusesFormatCallsAsInvalidConstants) {
+    CliResult r = run_zorv({"check", "put(a, 8.) > 1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("invalid name or constant"), std::string::npos) << r.err;
+}
+
+TEST(Command, ReadsTheClauseFromStandardInput) {
+    CliResult r = run_zorv({"explain", "-"}, "a < b <= c\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(compact_tree(lines_of(r.out)), "CLT[NAME(A),NAME(B),CLE[NAME(C)]]");
+}
+
+TEST(Command, TracesGoToStandardError) {
+    CliResult r = run_zorv({"check", "--trace", "tokens", "x = 1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("tok: type 36 \"=\""), std::string::npos) << r.err;
+
+    r = run_zorv({"--trace", "actions", "check", "x = 1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("sem: @INIT"), std::string::npos) << r.err;
+}
+
+TEST(Command, VersionHelpAndUsageErrors) {
+    CliResult r = run_zorv({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "zorv 1.0.3\n");
+
+    r = run_zorv({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"explain", "check", "--trace", "Examples"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* hint;
+    } cases[] = {
+        {{"frobnicate"}, "frobnicate"},
+        {{"explain"}, "clause"},
+        {{"explain", "--stage", "cooked", "x"}, "cooked"},
+        {{"--trace", "everything", "check", "x"}, "everything"},
+        {{"explain", "x = '\xff'"}, "not valid UTF-8"},
+    };
+    for (const Case& c : cases) {
+        r = run_zorv(c.args);
+        EXPECT_EQ(r.status, 2) << c.hint;
+        EXPECT_EQ(r.err.rfind("zorv: error: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.hint), std::string::npos) << r.err;
+    }
+}
+
+TEST(Command, NeverCrashesOnArbitraryInput) {
+    std::mt19937 rng(20261205);
+    const std::string alphabet = "abcXYZ019 .,;:'\"()=<>^~!|&*+-/?$_#";
+    for (int i = 0; i < 40; ++i) {
+        std::string clause;
+        const int len = static_cast<int>(rng() % 40);
+        for (int k = 0; k < len; ++k) {
+            // Mostly language characters, some raw bytes.
+            clause += (rng() % 8 == 0) ? static_cast<char>(rng() % 256)
+                                       : alphabet[rng() % alphabet.size()];
+        }
+        CliResult r = run_zorv({"check", "-"}, clause);
+        EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2)
+            << "status " << r.status << " for " << clause << "\n" << r.err;
+        if (r.status != 0) {
+            EXPECT_EQ(r.err.rfind("zorv: error: ", 0), 0u) << clause << "\n" << r.err;
+        }
+    }
+}
+
+}  // namespace
