@@ -26,24 +26,39 @@ struct JournalImpl : NQJournal {
     std::deque<Message> messages; /* a deque keeps texts in place as it grows */
 };
 
-JournalImpl* journal_of(NQJournal* j) { return static_cast<JournalImpl*>(j); }
+JournalImpl* journal_of(NQJournal* j) {
+    return static_cast<JournalImpl*>(j);
+}
 
 /* The text of a host status; statuses we do not know by name print as their number. */
 const char* status_text(NQStatus status) {
     switch (status) {
-        case NQ_OK: return "success";
-        case NQ_STATUS_UNSUPPORTED: return "unsupported entry";
-        case NQ_STATUS_VALUE_ZERO: return "the value is zero";
-        case NQ_STATUS_NOT_A_NUMBER: return "not a number";
-        case NQ_STATUS_NO_MEMORY: return "out of memory";
-        case NQ_STATUS_BAD_ARGUMENT: return "bad argument";
-        case NQ_STATUS_TRUNCATED: return "output truncated";
-        case NQ_STATUS_LEXICAL: return "lexical error";
-        case NQ_STATUS_SYNTAX: return "syntax error";
-        case NQ_STATUS_TOO_DEEP: return "nested too deeply";
-        case NQ_STATUS_SEMANTIC: return "semantic error";
-        case NQ_STATUS_BAD_GRAMMAR: return "inconsistent grammar tables";
-        default: return nullptr;
+        case NQ_OK:
+            return "success";
+        case NQ_STATUS_UNSUPPORTED:
+            return "unsupported entry";
+        case NQ_STATUS_VALUE_ZERO:
+            return "the value is zero";
+        case NQ_STATUS_NOT_A_NUMBER:
+            return "not a number";
+        case NQ_STATUS_NO_MEMORY:
+            return "out of memory";
+        case NQ_STATUS_BAD_ARGUMENT:
+            return "bad argument";
+        case NQ_STATUS_TRUNCATED:
+            return "output truncated";
+        case NQ_STATUS_LEXICAL:
+            return "lexical error";
+        case NQ_STATUS_SYNTAX:
+            return "syntax error";
+        case NQ_STATUS_TOO_DEEP:
+            return "nested too deeply";
+        case NQ_STATUS_SEMANTIC:
+            return "semantic error";
+        case NQ_STATUS_BAD_GRAMMAR:
+            return "inconsistent grammar tables";
+        default:
+            return nullptr;
     }
 }
 
@@ -141,8 +156,8 @@ NQJournal* open_journal(bool capture, FILE* out, FILE* err) {
 }  // namespace
 }  // namespace zhost
 
-using zhost::JournalImpl;
 using zhost::journal_of;
+using zhost::JournalImpl;
 
 extern "C" {
 

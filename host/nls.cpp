@@ -24,7 +24,9 @@ struct LocaleImpl : NQLocale {
     HostLink link;
 };
 
-KernelImpl& kernel_of(NQNls* n) { return *impl(static_cast<NQKernel*>(n->hdr.owner)); }
+KernelImpl& kernel_of(NQNls* n) {
+    return *impl(static_cast<NQKernel*>(n->hdr.owner));
+}
 
 uint8_t needs_transcoder(NQNls* n, int32_t from, int32_t to) {
     if (!n || from == to) return 0;
@@ -83,7 +85,9 @@ NQTranscoder* create_transcoder(NQNls* n, int32_t to, int32_t, NQJournal*) {
     return rec;
 }
 
-bool is_digit(NQWChar c) { return c >= '0' && c <= '9'; }
+bool is_digit(NQWChar c) {
+    return c >= '0' && c <= '9';
+}
 
 /* Reads [sign] digits [. digits] [(e|E) [sign] digits] from the front of the text: at
  * least one mantissa digit, at most one point, and an exponent only when it has digits.

@@ -21,8 +21,8 @@ bool extension_name(const NQWChar* name, int32_t namelen, std::string& out) {
     out.clear();
     for (int32_t i = 0; i < namelen; ++i) {
         char32_t c = name[i];
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '_';
+        bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         if (!ok) return false;
         out.push_back(static_cast<char>(c));
     }

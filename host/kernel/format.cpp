@@ -120,27 +120,43 @@ T arg(va_list* ap) {
 
 intmax_t signed_arg(va_list* ap, Size size) {
     switch (size) {
-        case Size::HH: return static_cast<signed char>(arg<int>(ap));
-        case Size::H: return static_cast<short>(arg<int>(ap));
-        case Size::L: return arg<long>(ap);
-        case Size::LL: return arg<long long>(ap);
-        case Size::Z: return arg<std::make_signed_t<size_t>>(ap);
-        case Size::J: return arg<intmax_t>(ap);
-        case Size::T: return arg<ptrdiff_t>(ap);
-        default: return arg<int>(ap);
+        case Size::HH:
+            return static_cast<signed char>(arg<int>(ap));
+        case Size::H:
+            return static_cast<short>(arg<int>(ap));
+        case Size::L:
+            return arg<long>(ap);
+        case Size::LL:
+            return arg<long long>(ap);
+        case Size::Z:
+            return arg<std::make_signed_t<size_t>>(ap);
+        case Size::J:
+            return arg<intmax_t>(ap);
+        case Size::T:
+            return arg<ptrdiff_t>(ap);
+        default:
+            return arg<int>(ap);
     }
 }
 
 uintmax_t unsigned_arg(va_list* ap, Size size) {
     switch (size) {
-        case Size::HH: return static_cast<unsigned char>(arg<unsigned>(ap));
-        case Size::H: return static_cast<unsigned short>(arg<unsigned>(ap));
-        case Size::L: return arg<unsigned long>(ap);
-        case Size::LL: return arg<unsigned long long>(ap);
-        case Size::Z: return arg<size_t>(ap);
-        case Size::J: return arg<uintmax_t>(ap);
-        case Size::T: return static_cast<uintmax_t>(arg<ptrdiff_t>(ap));
-        default: return arg<unsigned>(ap);
+        case Size::HH:
+            return static_cast<unsigned char>(arg<unsigned>(ap));
+        case Size::H:
+            return static_cast<unsigned short>(arg<unsigned>(ap));
+        case Size::L:
+            return arg<unsigned long>(ap);
+        case Size::LL:
+            return arg<unsigned long long>(ap);
+        case Size::Z:
+            return arg<size_t>(ap);
+        case Size::J:
+            return arg<uintmax_t>(ap);
+        case Size::T:
+            return static_cast<uintmax_t>(arg<ptrdiff_t>(ap));
+        default:
+            return arg<unsigned>(ap);
     }
 }
 
@@ -149,12 +165,18 @@ uintmax_t unsigned_arg(va_list* ap, Size size) {
 size_t read_spec(const NQWChar* fmt, size_t i, size_t n, Spec& s, va_list* ap) {
     for (; i < n; ++i) {
         char32_t c = fmt[i];
-        if (c == '-') s.left = true;
-        else if (c == '0') s.zero = true;
-        else if (c == '+') s.plus = true;
-        else if (c == ' ') s.space = true;
-        else if (c == '#') s.alt = true;
-        else break;
+        if (c == '-')
+            s.left = true;
+        else if (c == '0')
+            s.zero = true;
+        else if (c == '+')
+            s.plus = true;
+        else if (c == ' ')
+            s.space = true;
+        else if (c == '#')
+            s.alt = true;
+        else
+            break;
     }
     if (i < n && fmt[i] == '*') {
         s.width = arg<int>(ap);
@@ -189,11 +211,20 @@ size_t read_spec(const NQWChar* fmt, size_t i, size_t n, Spec& s, va_list* ap) {
                 s.size = (i + 1 < n && fmt[i + 1] == 'l') ? (++i, Size::LL) : Size::L;
                 ++i;
                 break;
-            case 'z': s.size = Size::Z, ++i; break;
-            case 'j': s.size = Size::J, ++i; break;
-            case 't': s.size = Size::T, ++i; break;
-            case 'L': s.size = Size::LD, ++i; break;
-            default: break;
+            case 'z':
+                s.size = Size::Z, ++i;
+                break;
+            case 'j':
+                s.size = Size::J, ++i;
+                break;
+            case 't':
+                s.size = Size::T, ++i;
+                break;
+            case 'L':
+                s.size = Size::LD, ++i;
+                break;
+            default:
+                break;
         }
     }
     return i;
@@ -217,12 +248,14 @@ void convert(WideOut& out, const NQWChar* fmt, int32_t fmtlen, va_list* ap) {
         }
         char32_t conv = fmt[i++];
         switch (conv) {
-            case '%': out.put(U'%'); break;
+            case '%':
+                out.put(U'%');
+                break;
             case 'd':
             case 'i': {
                 intmax_t v = signed_arg(ap, s.size);
-                uintmax_t mag = v < 0 ? uintmax_t(0) - static_cast<uintmax_t>(v)
-                                      : static_cast<uintmax_t>(v);
+                uintmax_t mag =
+                    v < 0 ? uintmax_t(0) - static_cast<uintmax_t>(v) : static_cast<uintmax_t>(v);
                 integer(out, s, 'd', v < 0, mag);
                 break;
             }

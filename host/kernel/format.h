@@ -14,7 +14,7 @@ namespace zhost {
 /* Destination of formatted characters. A bounded destination stores at most its
  * capacity and remembers that it had to cut; a growing one may throw std::bad_alloc. */
 class WideOut {
-public:
+  public:
     WideOut(NQWChar* buf, int32_t capacity) : buf_(buf), cap_(capacity < 0 ? 0 : capacity) {}
     explicit WideOut(std::u32string& str) : str_(&str) {}
 
@@ -35,7 +35,7 @@ public:
     bool cut() const { return cut_; }
     int32_t count() const { return n_; }
 
-private:
+  private:
     NQWChar* buf_ = nullptr;
     int32_t cap_ = 0;
     int32_t n_ = 0;

@@ -18,7 +18,9 @@ struct GroupImpl : NQGroup {
     std::vector<Entry> entries; /* registration order; guarded by the kernel's mutex */
 };
 
-GroupImpl* group_of(NQGroup* g) { return static_cast<GroupImpl*>(g); }
+GroupImpl* group_of(NQGroup* g) {
+    return static_cast<GroupImpl*>(g);
+}
 
 NQStatus group_init(NQGroup* g, int32_t, int32_t) {
     return g ? NQ_OK : NQ_STATUS_BAD_ARGUMENT;
@@ -69,7 +71,9 @@ NQStatus group_destroy(NQGroup* g) {
     return NQ_OK;
 }
 
-void group_dispose(void* self) { group_destroy(static_cast<NQGroup*>(self)); }
+void group_dispose(void* self) {
+    group_destroy(static_cast<NQGroup*>(self));
+}
 
 }  // namespace
 

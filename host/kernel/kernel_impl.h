@@ -31,7 +31,7 @@ enum ObjectKind : int32_t {
 /* A one-shot countdown: arm(n) makes the n-th tick from now answer true. Costs one relaxed
  * load per tick while disarmed. */
 class Countdown {
-public:
+  public:
     void arm(long n) { left_.store(n > 0 ? n : 0, std::memory_order_relaxed); }
     bool tick() {
         long n = left_.load(std::memory_order_relaxed);
@@ -41,7 +41,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::atomic<long> left_{0};
 };
 
@@ -53,7 +53,7 @@ struct HostLink {
     HostLink* prev = nullptr;
     HostLink* next = nullptr;
     KernelImpl* kernel = nullptr;
-    void* record = nullptr;            /* the record handed out */
+    void* record = nullptr; /* the record handed out */
     void (*destroy)(void* record) = nullptr;
     ObjectKind kind = KIND_GROUP;
     bool registered = false;
@@ -63,7 +63,7 @@ struct KernelImpl : NQKernel {
     NQService service{};
     NQNls nlsrec{};
 
-    std::mutex mu;   /* guards the object list, group contents, libraries, fail name */
+    std::mutex mu;    /* guards the object list, group contents, libraries, fail name */
     HostLink objects; /* sentinel of the circular list of live objects, newest at prev */
     std::atomic<long> live{0};
 
@@ -80,7 +80,9 @@ struct KernelImpl : NQKernel {
     std::vector<Library> libraries; /* in load order */
 };
 
-inline KernelImpl* impl(NQKernel* k) { return static_cast<KernelImpl*>(k); }
+inline KernelImpl* impl(NQKernel* k) {
+    return static_cast<KernelImpl*>(k);
+}
 
 /* Links an object into its kernel's live list and counts it. */
 void track_object(KernelImpl& k, HostLink& link, void* record, ObjectKind kind,

@@ -32,7 +32,9 @@ struct PoolImpl : NQPool {
     Countdown fail;
 };
 
-PoolImpl* pool_of(NQPool* p) { return static_cast<PoolImpl*>(p); }
+PoolImpl* pool_of(NQPool* p) {
+    return static_cast<PoolImpl*>(p);
+}
 
 /* Both countdowns see every allocation, so a kernel-wide and a per-pool injection can be
  * armed at the same time. */
@@ -69,8 +71,7 @@ void pool_free(NQPool* p, void* block) {
     PoolImpl& pool = *pool_of(p);
     BlockHeader* b = static_cast<BlockHeader*>(block) - 1;
     if (b->magic != BLOCK_MAGIC || b->pool != &pool) {
-        std::fprintf(stderr, "zorv: error: block %p freed to a pool that does not own it\n",
-                     block);
+        std::fprintf(stderr, "zorv: error: block %p freed to a pool that does not own it\n", block);
         std::abort();
     }
     {

@@ -15,7 +15,9 @@ void release_string(NQString* s) {
     pool->Free(pool, s);
 }
 
-void dispose_string(void* self) { release_string(static_cast<NQString*>(self)); }
+void dispose_string(void* self) {
+    release_string(static_cast<NQString*>(self));
+}
 
 /* The kernel that made the pool is in the pool's owner word; it decides injected
  * failures of string creation. */

@@ -4,7 +4,9 @@
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
-static void count_disposal(void* self) { static_cast<TestExtRecord*>(self)->disposals++; }
+static void count_disposal(void* self) {
+    static_cast<TestExtRecord*>(self)->disposals++;
+}
 
 static TestExtRecord record = {{count_disposal, nullptr, 0}, nullptr, 0, 0, nullptr, 0, 0, 1};
 
