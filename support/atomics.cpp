@@ -1,9 +1,9 @@
 /* 32-bit atomic operations and the lock-free stack. Every read-modify-write is one
  * locked, sequentially consistent operation; arithmetic is done unsigned so that it
  * wraps rather than overflows. */
-#include <cstdint>
-
 #include <sched.h>
+
+#include <cstdint>
 
 #include "zorv/support.h"
 
@@ -22,8 +22,7 @@ void relax(unsigned& spins) {
 #if defined(__i386__) || defined(__x86_64__)
     __builtin_ia32_pause();
 #endif
-    if ((++spins & 63u) == 0)
-        sched_yield();
+    if ((++spins & 63u) == 0) sched_yield();
 }
 
 /* The link word of an item lies at a fixed byte offset inside it. */
@@ -31,7 +30,7 @@ uintptr_t* link_of(uintptr_t item, int32_t off) {
     return reinterpret_cast<uintptr_t*>(item + static_cast<uintptr_t>(off));
 }
 
-} // namespace
+}  // namespace
 
 /* Init and Destroy are plain stores, for cells no other thread sees yet or any more. */
 int32_t nqAtomicInit(volatile int32_t* cell, int32_t value) {
@@ -46,8 +45,7 @@ int32_t nqAtomicDestroy(volatile int32_t* cell) {
 
 /* Compare-and-swap: 1 when the cell held expected and now holds desired, else 0. */
 int32_t nqAtomicSet(volatile int32_t* cell, int32_t expected, int32_t desired) {
-    return __atomic_compare_exchange_n(cell, &expected, desired, false, kOrder, kOrder) ? 1
-                                                                                           : 0;
+    return __atomic_compare_exchange_n(cell, &expected, desired, false, kOrder, kOrder) ? 1 : 0;
 }
 
 int32_t nqAtomicAdd(volatile int32_t* cell, int32_t delta) {
@@ -73,8 +71,7 @@ void nqAStackPush(volatile uintptr_t* head, void* item, int32_t linkoffset) {
     for (;;) {
         uintptr_t h = __atomic_load_n(head, kOrder) & ~kBusy;
         __atomic_store_n(link_of(it, linkoffset), h, __ATOMIC_RELAXED);
-        if (__atomic_compare_exchange_n(head, &h, it, false, kOrder, kOrder))
-            return;
+        if (__atomic_compare_exchange_n(head, &h, it, false, kOrder, kOrder)) return;
         relax(spins);
     }
 }
@@ -86,8 +83,7 @@ void* nqAStackPop(volatile uintptr_t* head, int32_t linkoffset) {
     unsigned spins = 0;
     for (;;) {
         uintptr_t h = __atomic_load_n(head, kOrder) & ~kBusy;
-        if (h == 0)
-            return nullptr;
+        if (h == 0) return nullptr;
         if (__atomic_compare_exchange_n(head, &h, h | kBusy, false, kOrder, kOrder)) {
             const uintptr_t next = __atomic_load_n(link_of(h, linkoffset), __ATOMIC_RELAXED);
             __atomic_store_n(head, next, kOrder); /* also clears the busy mark */

@@ -4,4 +4,6 @@
 
 NQKernel* Exported_NQHandle = nullptr;
 
-void nqextent(NQKernel* handle) { Exported_NQHandle = handle; }
+void nqextent(NQKernel* handle) {
+    Exported_NQHandle = handle;
+}

@@ -7,8 +7,7 @@
 /* Leading blanks, an optional sign, then digits up to the first other character or 0
  * unit. No digits give 0. */
 int32_t nqzsttol(const NQWChar* s) {
-    while (*s == U' ')
-        s++;
+    while (*s == U' ') s++;
     bool negative = false;
     if (*s == U'+') {
         s++;
@@ -17,7 +16,6 @@ int32_t nqzsttol(const NQWChar* s) {
         s++;
     }
     uint32_t value = 0;
-    for (; *s >= U'0' && *s <= U'9'; s++)
-        value = value * 10u + static_cast<uint32_t>(*s - U'0');
+    for (; *s >= U'0' && *s <= U'9'; s++) value = value * 10u + static_cast<uint32_t>(*s - U'0');
     return static_cast<int32_t>(negative ? 0u - value : value);
 }

@@ -8,9 +8,10 @@
  * process here. Callers have already written their fatal message. */
 void pvabort(void) {
     NQKernel* k = Exported_NQHandle;
-    if (k != nullptr && k->svc != nullptr && k->svc->Abort != nullptr)
-        k->svc->Abort(k->svc);
+    if (k != nullptr && k->svc != nullptr && k->svc->Abort != nullptr) k->svc->Abort(k->svc);
     std::abort();
 }
 
-NQStatus pvUnsup(void) { return static_cast<NQStatus>(0x803FC004u); }
+NQStatus pvUnsup(void) {
+    return static_cast<NQStatus>(0x803FC004u);
+}

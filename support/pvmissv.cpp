@@ -28,16 +28,15 @@ constexpr int kUnderscoreRank = 1;
 constexpr int kOrdinaryRank = 2;
 constexpr int kLetterARank = 3;
 
-} // namespace
+}  // namespace
 
 /* Element 0 has no reader; elements 1..28 are the missing values in rank order. */
 double pvmissv_struct[29] = {
-    0.0,             canonical(1),  canonical(2),  canonical(3),  canonical(4),
-    canonical(5),    canonical(6),  canonical(7),  canonical(8),  canonical(9),
-    canonical(10),   canonical(11), canonical(12), canonical(13), canonical(14),
-    canonical(15),   canonical(16), canonical(17), canonical(18), canonical(19),
-    canonical(20),   canonical(21), canonical(22), canonical(23), canonical(24),
-    canonical(25),   canonical(26), canonical(27), canonical(28),
+    0.0,           canonical(1),  canonical(2),  canonical(3),  canonical(4),  canonical(5),
+    canonical(6),  canonical(7),  canonical(8),  canonical(9),  canonical(10), canonical(11),
+    canonical(12), canonical(13), canonical(14), canonical(15), canonical(16), canonical(17),
+    canonical(18), canonical(19), canonical(20), canonical(21), canonical(22), canonical(23),
+    canonical(24), canonical(25), canonical(26), canonical(27), canonical(28),
 };
 
 /* Index rank - 1 of this table is the canonical value of that rank. */
@@ -59,7 +58,6 @@ double pvMissVal(int code) {
 /* 1 when any of the first count doubles is missing; stops at the first one found. */
 int pvMissArray(const double* values, int count) {
     for (int i = 0; i < count; i++)
-        if (is_missing(&values[i]))
-            return 1;
+        if (is_missing(&values[i])) return 1;
     return 0;
 }

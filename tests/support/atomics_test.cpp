@@ -25,12 +25,10 @@ void run_threads(F body) {
     for (int t = 0; t < kThreads; t++)
         threads.emplace_back([&, t] {
             ready++;
-            while (ready.load() < kThreads)
-                std::this_thread::yield();
+            while (ready.load() < kThreads) std::this_thread::yield();
             body(t);
         });
-    for (auto& th : threads)
-        th.join();
+    for (auto& th : threads) th.join();
 }
 
 TEST(Atomics, SingleThreadResults) {
@@ -67,8 +65,7 @@ TEST(Atomics, ConcurrentAddsAndCompareAndSwapLoseNothing) {
             nqAtomicAdd(&added, -2);
             for (;;) {
                 const int32_t seen = swapped;
-                if (nqAtomicSet(&swapped, seen, seen + 1))
-                    break;
+                if (nqAtomicSet(&swapped, seen, seen + 1)) break;
             }
         }
     });
@@ -85,12 +82,10 @@ TEST(Atomics, ConcurrentAndOrKeepEveryThreadsBits) {
     run_threads([&](int t) {
         const int32_t mine = 0x11 << t;
         for (int i = 0; i < kRounds; i++) {
-            if ((nqAtomicOr(&cell, mine) & mine) != mine)
-                wrong++;
-            if ((nqAtomicAnd(&cell, ~mine) & mine) != 0)
-                wrong++;
+            if ((nqAtomicOr(&cell, mine) & mine) != mine) wrong++;
+            if ((nqAtomicAnd(&cell, ~mine) & mine) != 0) wrong++;
         }
-        nqAtomicOr(&cell, 0x100000 << t); // leave a mark for the final check
+        nqAtomicOr(&cell, 0x100000 << t);  // leave a mark for the final check
     });
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(cell, 0xF00000);
@@ -144,8 +139,7 @@ TEST(AtomicStack, ConcurrentPopAndPushBackLosesAndDuplicatesNothing) {
                     empty++;
                     break;
                 }
-                if (it->holders.fetch_add(1) != 0)
-                    shared++;
+                if (it->holders.fetch_add(1) != 0) shared++;
                 held[got++] = it;
             }
             for (int k = 0; k < got; k++) {
@@ -157,10 +151,9 @@ TEST(AtomicStack, ConcurrentPopAndPushBackLosesAndDuplicatesNothing) {
     });
     EXPECT_EQ(shared.load(), 0);
     std::set<int32_t> seen;
-    for (int i = 0; i <= kItems; i++) { // bounded: a broken stack may have become a cycle
+    for (int i = 0; i <= kItems; i++) {  // bounded: a broken stack may have become a cycle
         auto* it = static_cast<Item*>(nqAStackPop(&head, kLink));
-        if (it == nullptr)
-            break;
+        if (it == nullptr) break;
         EXPECT_TRUE(seen.insert(it->id).second) << "item " << it->id << " twice";
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(kItems));
@@ -173,7 +166,7 @@ TEST(AtomicStack, BusyMarkHoldsOffPushAndPop) {
     volatile uintptr_t head = 0;
     nqAStackPush(&head, &a, kLink);
     const uintptr_t top = head;
-    head = top | 1; // as a pop does while it takes the top off
+    head = top | 1;  // as a pop does while it takes the top off
 
     std::atomic<bool> pushed{false}, popped{false};
     std::thread pusher([&] {
@@ -198,4 +191,4 @@ TEST(AtomicStack, BusyMarkHoldsOffPushAndPop) {
     EXPECT_EQ(nqAStackPop(&head, kLink), nullptr);
 }
 
-} // namespace
+}  // namespace

@@ -42,9 +42,8 @@ NQJournal make_journal() {
     j.MessageToJnl = [](NQJournal* j, int32_t level, const NQWChar* fmt, int32_t fmtlen,
                         va_list ap) { return record(5, j, ap, level, fmt, fmtlen); };
     j.StatusToBuf = [](NQJournal* j, NQStatus status, NQWChar* buf, int32_t capacity,
-                       int32_t* written, va_list ap) {
-        return record(6, j, ap, status, buf, capacity, written);
-    };
+                       int32_t* written,
+                       va_list ap) { return record(6, j, ap, status, buf, capacity, written); };
     j.StatusToJnl = [](NQJournal* j, int32_t level, NQStatus status, va_list ap) {
         return record(7, j, ap, level, status);
     };
@@ -68,11 +67,9 @@ TEST(Forwarders, EachPassesItsWordsInOrderAndTheRestAsOneList) {
         EXPECT_EQ(last.vdouble, 2.5);
     };
     const intptr_t f = (intptr_t)fmt, b = (intptr_t)buf, w = (intptr_t)&written;
-    check(nqlMessageToBuf(&j, fmt, 0, buf, 16, &written, -17, U"column", 2.5), 4,
-          {f, 0, b, 16, w});
+    check(nqlMessageToBuf(&j, fmt, 0, buf, 16, &written, -17, U"column", 2.5), 4, {f, 0, b, 16, w});
     check(nqlMessageToJnl(&j, 4, fmt, 20, -17, U"column", 2.5), 5, {4, f, 20});
-    check(nqlStatusToBuf(&j, status, buf, 8, &written, -17, U"column", 2.5), 6,
-          {status, b, 8, w});
+    check(nqlStatusToBuf(&j, status, buf, 8, &written, -17, U"column", 2.5), 6, {status, b, 8, w});
     check(nqlStatusToJnl(&j, 1, status, -17, U"column", 2.5), 7, {1, status});
 }
 
@@ -81,7 +78,9 @@ TEST(HostServices, UnsupportedEntryStatus) {
 }
 
 // A host whose abort service reports itself and then, wrongly, returns.
-void returning_abort(NQService*) { std::fputs("host abort called\n", stderr); }
+void returning_abort(NQService*) {
+    std::fputs("host abort called\n", stderr);
+}
 
 void abort_through(NQKernel* k) {
     nqextent(k);
@@ -99,4 +98,4 @@ TEST(HostServicesDeathTest, AbortDoesNotReturnEvenWhenTheHostDoes) {
     EXPECT_DEATH(abort_through(&no_service), "");
 }
 
-} // namespace
+}  // namespace

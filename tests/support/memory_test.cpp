@@ -108,7 +108,7 @@ TEST(MemoryScan, FirstMatchOrFirstDifference) {
         int c, n, scan, nscan;
     };
     const Case cases[] = {
-        {'a', 5, 0, 2}, {'b', 5, 2, 0},  {'z', 5, -1, 0}, {'c', 4, -1, 0},
+        {'a', 5, 0, 2},  {'b', 5, 2, 0},   {'z', 5, -1, 0},  {'c', 4, -1, 0},
         {'a', 2, 0, -1}, {'a', 0, -1, -1}, {0x162, 5, 2, 0},
     };
     for (const Case& c : cases) {
@@ -196,4 +196,4 @@ TEST(Strings, DuplicateIntoPool) {
     EXPECT_EQ(pvMemDup(text, 4, &rp.pool), nullptr);
 }
 
-} // namespace
+}  // namespace

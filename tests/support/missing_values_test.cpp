@@ -28,8 +28,7 @@ double from_bits(uint64_t b) {
 // bytes outside the named range taken as the ordinary missing value.
 int rank(double d) {
     const uint64_t b = bits(d);
-    if ((b >> 48) != 0xFFFF)
-        return 0;
+    if ((b >> 48) != 0xFFFF) return 0;
     const int r = (256 - static_cast<int>((b >> 40) & 0xFF)) % 256;
     return (r >= 1 && r <= 28) ? r : 2;
 }
@@ -38,10 +37,8 @@ int rank(double d) {
 int order(double a, double b) {
     const int ra = rank(a), rb = rank(b);
     if (ra != 0 || rb != 0) {
-        if (ra == 0)
-            return 1;
-        if (rb == 0)
-            return -1;
+        if (ra == 0) return 1;
+        if (rb == 0) return -1;
         return ra < rb ? -1 : ra > rb ? 1 : 0;
     }
     return a < b ? -1 : a > b ? 1 : 0;
@@ -73,12 +70,23 @@ TEST(MissingValues, CodesMapToTheirValue) {
         uint64_t want;
     };
     const Case cases[] = {
-        {'.', kOrdinary},   {'?', kOrdinary},          {0, kOrdinary},
-        {' ', kOrdinary},   {'A', kLetterA},           {'a', kLetterA},
-        {'Z', kLetterZ},    {'z', kLetterZ},           {'M', 0xFFFFF10000000000ull},
-        {'m', 0xFFFFF10000000000ull},                  {'_', kUnderscore},
-        {'-', kUnderscore}, {'@', kOrdinary},          {'[', kOrdinary},
-        {'`', kOrdinary},   {'{', kOrdinary},          {'A' + 256, kOrdinary},
+        {'.', kOrdinary},
+        {'?', kOrdinary},
+        {0, kOrdinary},
+        {' ', kOrdinary},
+        {'A', kLetterA},
+        {'a', kLetterA},
+        {'Z', kLetterZ},
+        {'z', kLetterZ},
+        {'M', 0xFFFFF10000000000ull},
+        {'m', 0xFFFFF10000000000ull},
+        {'_', kUnderscore},
+        {'-', kUnderscore},
+        {'@', kOrdinary},
+        {'[', kOrdinary},
+        {'`', kOrdinary},
+        {'{', kOrdinary},
+        {'A' + 256, kOrdinary},
         {-1, kOrdinary},
     };
     for (const Case& c : cases) {
@@ -94,11 +102,11 @@ TEST(MissingValues, DetectionReadsOnlyTheTopHalfword) {
     };
     const Case cases[] = {
         {kOrdinary, 1},
-        {0xFFFF000000000000ull, 1},   // kind byte 0: still missing
-        {0xFFFFFE00000000FFull, 1},   // low bytes ignored
-        {0xFFFE000000000000ull, 0},   // a NaN, but not a missing one
-        {0x7FF8000000000000ull, 0},   // the default quiet NaN
-        {0xFFF0000000000000ull, 0},   // negative infinity
+        {0xFFFF000000000000ull, 1},  // kind byte 0: still missing
+        {0xFFFFFE00000000FFull, 1},  // low bytes ignored
+        {0xFFFE000000000000ull, 0},  // a NaN, but not a missing one
+        {0x7FF8000000000000ull, 0},  // the default quiet NaN
+        {0xFFF0000000000000ull, 0},  // negative infinity
         {0x0000000000000000ull, 0},
     };
     for (const Case& c : cases) {
@@ -124,10 +132,8 @@ TEST(MissingValues, NonCanonicalPatternsRankAsOrdinary) {
 TEST(MissingValues, SortBelowEveryNumberInRankOrder) {
     const double inf = std::numeric_limits<double>::infinity();
     std::vector<double> ascending;
-    for (int r = 1; r <= 28; r++)
-        ascending.push_back(nqmissv_table[r - 1]);
-    for (double d : {-inf, -1.0e300, -1.0, -0.0, 1.0e-300, 1.0, inf})
-        ascending.push_back(d);
+    for (int r = 1; r <= 28; r++) ascending.push_back(nqmissv_table[r - 1]);
+    for (double d : {-inf, -1.0e300, -1.0, -0.0, 1.0e-300, 1.0, inf}) ascending.push_back(d);
     for (size_t i = 0; i < ascending.size(); i++)
         for (size_t j = 0; j < ascending.size(); j++) {
             SCOPED_TRACE(testing::Message() << i << " vs " << j);
@@ -141,8 +147,14 @@ TEST(MissingValues, SortBelowEveryNumberInRankOrder) {
 // A field keeps the last L bytes of the double; widening must restore exactly those and
 // zero the rest, whatever the target held before.
 TEST(MissingValues, WideningShortenedFields) {
-    const double samples[] = {1.5, -2.0, 1.0e300, 3.141592653589793, pvMissVal('.'),
-                              pvMissVal('_'), pvMissVal('q'), from_bits(0xFFFF000000000000ull)};
+    const double samples[] = {1.5,
+                              -2.0,
+                              1.0e300,
+                              3.141592653589793,
+                              pvMissVal('.'),
+                              pvMissVal('_'),
+                              pvMissVal('q'),
+                              from_bits(0xFFFF000000000000ull)};
     for (double v : samples) {
         unsigned char whole[8];
         std::memcpy(whole, &v, 8);
@@ -170,4 +182,4 @@ TEST(MissingValues, WideningShortenedFields) {
     EXPECT_EQ(rank(target), 0) << "a 1-byte field cannot hold a missing value";
 }
 
-} // namespace
+}  // namespace

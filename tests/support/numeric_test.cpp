@@ -19,12 +19,11 @@ uint64_t bits(double d) {
 }
 
 TEST(NumericHelpers, DivisionMatchesStandardDiv) {
-    const int32_t i32[] = {0, 1, -1, 2, -2, 7, -7, 13, -13, 1000003, INT32_MAX, INT32_MIN + 1,
-                           INT32_MIN};
+    const int32_t i32[] = {
+        0, 1, -1, 2, -2, 7, -7, 13, -13, 1000003, INT32_MAX, INT32_MIN + 1, INT32_MIN};
     for (int32_t a : i32)
         for (int32_t b : i32) {
-            if (b == 0 || (a == INT32_MIN && b == -1))
-                continue;
+            if (b == 0 || (a == INT32_MIN && b == -1)) continue;
             SCOPED_TRACE(testing::Message() << a << " / " << b);
             const nqidiv_t got = nqidiv(a, b);
             const std::div_t want = std::div(a, b);
@@ -75,8 +74,12 @@ TEST(NumericHelpers, FloatingMinMaxFavourTheSecondOperand) {
         double a, b, max, min;
     };
     const Case cases[] = {
-        {1.0, 2.0, 2.0, 1.0},  {2.0, 1.0, 2.0, 1.0},   {1.0, nan, nan, nan},
-        {nan, 1.0, 1.0, 1.0},  {0.0, -0.0, -0.0, -0.0}, {-0.0, 0.0, 0.0, 0.0},
+        {1.0, 2.0, 2.0, 1.0},
+        {2.0, 1.0, 2.0, 1.0},
+        {1.0, nan, nan, nan},
+        {nan, 1.0, 1.0, 1.0},
+        {0.0, -0.0, -0.0, -0.0},
+        {-0.0, 0.0, 0.0, 0.0},
         {-HUGE_VAL, 1.0, 1.0, -HUGE_VAL},
     };
     for (const Case& c : cases) {
@@ -97,7 +100,7 @@ TEST(NumericHelpers, Log2ElsewhereGoesThroughLog) {
     const double inv_ln2 = 1.4426950408889634;
     for (double v : {0.75, 3.0, 10.0, 1.0e-300, 1.0e300, 0.1}) {
         SCOPED_TRACE(v);
-        volatile double x = v; // keeps the compiler from folding log at compile time
+        volatile double x = v;  // keeps the compiler from folding log at compile time
         EXPECT_EQ(bits(nqlog2(x)), bits(std::log(x) * inv_ln2));
     }
     EXPECT_EQ(nqlog2(0.0), -HUGE_VAL);
@@ -106,4 +109,4 @@ TEST(NumericHelpers, Log2ElsewhereGoesThroughLog) {
     EXPECT_TRUE(std::isnan(nqlog2(std::nan(""))));
 }
 
-} // namespace
+}  // namespace

@@ -11,7 +11,9 @@ namespace {
 
 using W = std::u32string;
 
-int32_t len(const W& s) { return static_cast<int32_t>(s.size()); }
+int32_t len(const W& s) {
+    return static_cast<int32_t>(s.size());
+}
 
 TEST(WideStrings, SubstringSearch) {
     struct Case {
@@ -19,17 +21,24 @@ TEST(WideStrings, SubstringSearch) {
         int want;
     };
     const Case cases[] = {
-        {U"banana", U"ana", 1}, {U"ban", U"nana", -1}, {U"", U"", 0},
-        {U"", U"a", -1},        {U"abc", U"", 0},      {U"abc", U"abc", 0},
-        {U"abc", U"abcd", -1},  {U"aaab", U"aab", 1},  {U"xyzab", U"ab", 3},
-        {U"abab", U"b", 1},     {U"Abc", U"a", -1},    {U"a b", U"ab", -1},
+        {U"banana", U"ana", 1},
+        {U"ban", U"nana", -1},
+        {U"", U"", 0},
+        {U"", U"a", -1},
+        {U"abc", U"", 0},
+        {U"abc", U"abc", 0},
+        {U"abc", U"abcd", -1},
+        {U"aaab", U"aab", 1},
+        {U"xyzab", U"ab", 3},
+        {U"abab", U"b", 1},
+        {U"Abc", U"a", -1},
+        {U"a b", U"ab", -1},
         {W{U'b', 0x10061}, W{0x61}, -1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.text.size() << "/" << c.pattern.size()
-                                        << " want " << c.want);
-        EXPECT_EQ(nqzsndx(c.text.data(), len(c.text), c.pattern.data(), len(c.pattern)),
-                  c.want);
+        SCOPED_TRACE(testing::Message()
+                     << c.text.size() << "/" << c.pattern.size() << " want " << c.want);
+        EXPECT_EQ(nqzsndx(c.text.data(), len(c.text), c.pattern.data(), len(c.pattern)), c.want);
     }
 }
 
@@ -46,13 +55,13 @@ TEST(WideStrings, QuoteRemoval) {
         W literal, want;
     };
     const Case cases[] = {
-        {U"'it''s'", U"it's"},   {U"''", U""},         {U"'a''''b'", U"a''b"},
-        {U"''''", U"'"},          {U"'abc'", U"abc"},    {U"\"say \"\"hi\"\"\"", U"say \"hi\""},
-        {U"'a\"\"b'", U"a\"\"b"}, {U"'x'''", U"x'"},     {U"'''x'", U"'x"},
+        {U"'it''s'", U"it's"},    {U"''", U""},       {U"'a''''b'", U"a''b"},
+        {U"''''", U"'"},          {U"'abc'", U"abc"}, {U"\"say \"\"hi\"\"\"", U"say \"hi\""},
+        {U"'a\"\"b'", U"a\"\"b"}, {U"'x'''", U"x'"},  {U"'''x'", U"'x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.literal.size() << " characters");
-        W buf = c.literal + U"#"; // a sentinel past the literal must survive
+        W buf = c.literal + U"#";  // a sentinel past the literal must survive
         const int kept = nqzsrpq(buf.data(), len(c.literal));
         ASSERT_EQ(kept, len(c.want));
         EXPECT_EQ(W(buf.data(), kept), c.want);
@@ -68,15 +77,22 @@ TEST(WideStrings, DecimalConversion) {
         int32_t want;
     };
     const Case cases[] = {
-        {U"  -42x", -42},        {U"+7", 7},          {U"x1", 0},
-        {U"", 0},                {U"   ", 0},          {U"-", 0},
-        {U"--5", 0},             {U"- 5", 0},          {U"12 34", 12},
-        {U"007", 7},             {U"2147483647", INT32_MAX},
+        {U"  -42x", -42},
+        {U"+7", 7},
+        {U"x1", 0},
+        {U"", 0},
+        {U"   ", 0},
+        {U"-", 0},
+        {U"--5", 0},
+        {U"- 5", 0},
+        {U"12 34", 12},
+        {U"007", 7},
+        {U"2147483647", INT32_MAX},
         {U"-2147483648", INT32_MIN},
         {U"2147483648", INT32_MIN},  // wraps in 32 bits
         {U"4294967295", -1},
         {U"4294967296", 0},
-        {U"\t5", 0},             // only U+0020 counts as a blank
+        {U"\t5", 0},  // only U+0020 counts as a blank
         {W{U'1', U'2', 0, U'3'}, 12},
     };
     for (const Case& c : cases) {
@@ -85,4 +101,4 @@ TEST(WideStrings, DecimalConversion) {
     }
 }
 
-} // namespace
+}  // namespace
