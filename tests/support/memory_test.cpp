@@ -2,6 +2,7 @@
 // comparisons, scans, string length and copy, and pool duplication.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
