@@ -2,9 +2,10 @@
 // by prediction, matched against the lookahead token's code, with action symbols handed to
 // the semantic callback. Each lookahead is checked against the whole stack before it is
 // used, so a syntax error is found before any action has seen the offending token.
+#include "host/nqeparse/engine.h"
+
 #include <cstring>
 
-#include "host/nqeparse/engine.h"
 #include "zorv/host.h"
 
 namespace nqe {

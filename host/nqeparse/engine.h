@@ -89,8 +89,8 @@ struct Engine {
 
     // State of the running Parse.
     NQJournal* jnl = nullptr;
-    NQToken la{};           // the lookahead token (our copy)
-    int32_t nahead = 0;     // tokens waiting in ahead_mem, oldest first
+    NQToken la{};        // the lookahead token (our copy)
+    int32_t nahead = 0;  // tokens waiting in ahead_mem, oldest first
     bool end_fetched = false;
     bool semantics = true;  // false from the first syntax error on
     bool semantic_error = false;

@@ -17,10 +17,17 @@ struct ClassWords {
 };
 
 constexpr ClassWords kClassWords[] = {
-    {"endjb", "end of clause"}, {"namex", "a name"},  {"vlit", "a name"},
-    {"qs", "a quoted string"},  {"int", "an integer"}, {"nbr", "a number"},
-    {"fmt", "a format"},        {"date", "a date"},    {"time", "a time"},
-    {"datetime", "a datetime"}, {"missing", "a missing value"},
+    {"endjb", "end of clause"},
+    {"namex", "a name"},
+    {"vlit", "a name"},
+    {"qs", "a quoted string"},
+    {"int", "an integer"},
+    {"nbr", "a number"},
+    {"fmt", "a format"},
+    {"date", "a date"},
+    {"time", "a time"},
+    {"datetime", "a datetime"},
+    {"missing", "a missing value"},
 };
 
 // Classes that are listed together as "a constant" when all of them are expected.
@@ -92,7 +99,9 @@ void Message::add_quoted(const char32_t* s, int32_t n) {
     add("'");
 }
 
-void Engine::say(Message& m) { write_message(jnl, m); }
+void Engine::say(Message& m) {
+    write_message(jnl, m);
+}
 
 // "near 'text'", or "near end of clause" for the end of the input.
 void Engine::add_near(Message& m, const NQToken& tok) {

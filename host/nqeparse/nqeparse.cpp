@@ -24,7 +24,9 @@ struct ExtRecord {
 std::mutex records_mu;
 std::vector<std::unique_ptr<ExtRecord>> records;
 
-Engine* self(NQEngine* e) { return reinterpret_cast<EngineHead*>(e)->self; }
+Engine* self(NQEngine* e) {
+    return reinterpret_cast<EngineHead*>(e)->self;
+}
 
 void dispose(void* object) {
     if (!object) return;
@@ -34,7 +36,9 @@ void dispose(void* object) {
     if (k) zhost_track(k, -1);
 }
 
-NQParseContext* context(NQEngine* e) { return e ? &self(e)->ctx : nullptr; }
+NQParseContext* context(NQEngine* e) {
+    return e ? &self(e)->ctx : nullptr;
+}
 
 NQStatus parse(NQEngine* e, NQJournal* jnl) {
     if (!e) return NQ_STATUS_BAD_ARGUMENT;

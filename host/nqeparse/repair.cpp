@@ -67,7 +67,9 @@ void add_list_item(Message& m, int32_t i, int32_t n) {
 
 }  // namespace
 
-NQToken& Engine::input(int32_t k) { return k == 0 ? la : ahead_mem[k - 1]; }
+NQToken& Engine::input(int32_t k) {
+    return k == 0 ? la : ahead_mem[k - 1];
+}
 
 // Tries repair `c` on a copy of the stack: inserts its string (priced on the grammar, while
 // the machine decides on the prediction table, so it is checked here), reads token k as

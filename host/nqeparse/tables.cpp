@@ -18,7 +18,9 @@ constexpr int32_t kMaxBody = 1024;
 constexpr int32_t kMaxActionEntries = 8192;
 constexpr int32_t kMaxSpelling = 256;
 
-bool is_letter(char32_t c) { return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z'); }
+bool is_letter(char32_t c) {
+    return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
+}
 
 // A keyword is spelled as a word: a letter, then letters, digits, '$' or '_'.
 bool word_spelling(const char32_t* s, int32_t n) {
@@ -30,7 +32,9 @@ bool word_spelling(const char32_t* s, int32_t n) {
     return true;
 }
 
-int32_t cost_of(uint8_t c, int32_t never) { return c >= never ? kInf : c; }
+int32_t cost_of(uint8_t c, int32_t never) {
+    return c >= never ? kInf : c;
+}
 
 struct Loader {
     Tables& t;
@@ -43,14 +47,15 @@ struct Loader {
     }
 
     bool header() {
-        const void* tables[] = {d.prdlst, d.prdndx, d.lhstbl, d.prslst, d.prsndx,
-                                d.actmap, d.argndx, d.argtbl, d.symtbl, d.symndx,
+        const void* tables[] = {d.prdlst, d.prdndx,  d.lhstbl,  d.prslst, d.prsndx,
+                                d.actmap, d.argndx,  d.argtbl,  d.symtbl, d.symndx,
                                 d.symmap, d.delcost, d.inscost, d.insndx, d.instbl};
         for (const void* p : tables)
             if (!p) return fail("a table address is null");
         if (d.version != 2) return fail("unknown descriptor version");
         if (d.nterms < 2 || d.nterms > kMaxTerminals) return fail("bad number of terminals");
-        if (d.firstnt != d.nterms + 1) return fail("first nonterminal does not follow the terminals");
+        if (d.firstnt != d.nterms + 1)
+            return fail("first nonterminal does not follow the terminals");
         if (d.nprslst == 0) return fail("empty prediction vector");
         if (d.nclasses < 0 || d.nclasses >= d.nterms) return fail("bad number of token classes");
         if (d.ninstbl < 1) return fail("empty insertion table");
@@ -68,7 +73,8 @@ struct Loader {
     // number of nonterminals.
     bool productions() {
         int32_t maxp = 0;
-        for (uint32_t i = 0; i < d.nprslst; i++) maxp = std::max(maxp, std::abs(int32_t{d.prslst[i]}));
+        for (uint32_t i = 0; i < d.nprslst; i++)
+            maxp = std::max(maxp, std::abs(int32_t{d.prslst[i]}));
         if (maxp == 0) return fail("the prediction vector is all zero");
         t.nprod = maxp;
         int32_t maxk = 0;
@@ -103,8 +109,7 @@ struct Loader {
         if (ai == -1) return true;
         if (ai < 0 || ai >= d.ninstbl) return fail("argument index out of range");
         const int32_t n = d.argtbl[ai];
-        if (n < 0 || n > NQ_ACTION_MAXARGS || ai + n >= d.ninstbl)
-            return fail("bad argument list");
+        if (n < 0 || n > NQ_ACTION_MAXARGS || ai + n >= d.ninstbl) return fail("bad argument list");
         a.nargs = static_cast<int16_t>(n);
         for (int32_t i = 0; i < n; i++) a.args[i] = d.argtbl[ai + 1 + i];
         return true;
@@ -121,7 +126,8 @@ struct Loader {
                 const int32_t v = d.prslst[idx];
                 if (v == 0) continue;
                 const int32_t p = std::abs(v) - 1;
-                if (d.lhstbl[p] == k) t.pred[static_cast<size_t>(k) * w + term] = static_cast<int16_t>(p);
+                if (d.lhstbl[p] == k)
+                    t.pred[static_cast<size_t>(k) * w + term] = static_cast<int16_t>(p);
             }
         }
     }
@@ -151,7 +157,8 @@ struct Loader {
         const int32_t never = d.nevercost;
         t.del.assign(t.nterms + 1, kInf);
         t.ins.assign(t.firstnt + t.nnt, kInf);
-        for (int32_t code = 1; code <= t.nterms; code++) t.del[code] = cost_of(d.delcost[code - 1], never);
+        for (int32_t code = 1; code <= t.nterms; code++)
+            t.del[code] = cost_of(d.delcost[code - 1], never);
         for (int32_t code = 1; code < t.firstnt + t.nnt; code++)
             t.ins[code] = cost_of(d.inscost[code - 1], never);
         t.cheap_at.assign(t.nnt, 0);
@@ -188,7 +195,8 @@ void reach_costs(Tables& t) {
                     const int32_t c = before + t.reach(Y, term);
                     if (c < t.ecost[row + term]) {
                         t.ecost[row + term] = c;
-                        t.echoice[row + term] = Choice{static_cast<int16_t>(p), static_cast<int16_t>(pos)};
+                        t.echoice[row + term] =
+                            Choice{static_cast<int16_t>(p), static_cast<int16_t>(pos)};
                         changed = true;
                     }
                     before = std::min(kInf, before + t.ins[Y]);

@@ -30,9 +30,9 @@ struct Choice {
 };
 
 struct Tables {
-    int32_t nterms = 0;    // terminal codes 1..nterms; nterms is the end of input
-    int32_t firstnt = 0;   // symbol code of N0
-    int32_t nnt = 0;       // nonterminals N0..N(nnt-1)
+    int32_t nterms = 0;   // terminal codes 1..nterms; nterms is the end of input
+    int32_t firstnt = 0;  // symbol code of N0
+    int32_t nnt = 0;      // nonterminals N0..N(nnt-1)
     int32_t nprod = 0;
     int32_t nclasses = 0;  // token classes: codes 1..nclasses
     int32_t endcode = 0;
@@ -41,7 +41,7 @@ struct Tables {
     const int16_t* prdlst = nullptr;
     const uint16_t* instbl = nullptr;
 
-    std::vector<int16_t> pred;      // nnt rows of nterms + 1: production, or -1
+    std::vector<int16_t> pred;  // nnt rows of nterms + 1: production, or -1
     std::vector<Body> prods;
     std::vector<NQAction> actions;  // by action entry
     std::vector<int32_t> ins;       // insertion cost by symbol code (kInf: never)
@@ -52,7 +52,7 @@ struct Tables {
     std::vector<char32_t> spell;    // spellings, back to back
     std::vector<int32_t> spell_at;  // by terminal code
     std::vector<int32_t> spell_len;
-    std::vector<uint8_t> keyword;   // by terminal code: a word of letters that a name may replace
+    std::vector<uint8_t> keyword;  // by terminal code: a word of letters that a name may replace
 
     bool is_terminal(int32_t s) const { return s >= 1 && s <= nterms; }
     bool is_nonterminal(int32_t s) const { return s >= firstnt && s < firstnt + nnt; }

@@ -26,7 +26,9 @@ bool word_char(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
 }
 
-std::u32string wide(const std::string& s) { return std::u32string(s.begin(), s.end()); }
+std::u32string wide(const std::string& s) {
+    return std::u32string(s.begin(), s.end());
+}
 
 }  // namespace
 
@@ -61,8 +63,11 @@ Lexed lex(const std::string& ascii) {
             auto k = spelled.find(ascii.substr(i, j - i));
             add(k != spelled.end() ? k->second : int16_t{kNamex}, i, j - i);
         } else if (std::isdigit(static_cast<unsigned char>(c))) {
-            while (j < n && (std::isdigit(static_cast<unsigned char>(ascii[j])) || ascii[j] == '.')) j++;
-            add(ascii.substr(i, j - i).find('.') == std::string::npos ? int16_t{kInt} : int16_t{kNbr}, i, j - i);
+            while (j < n && (std::isdigit(static_cast<unsigned char>(ascii[j])) || ascii[j] == '.'))
+                j++;
+            add(ascii.substr(i, j - i).find('.') == std::string::npos ? int16_t{kInt}
+                                                                      : int16_t{kNbr},
+                i, j - i);
         } else if (c == '.') {
             if (j < n && std::isalpha(static_cast<unsigned char>(ascii[j]))) j++;
             add(kMissing, i, j - i);
@@ -74,7 +79,8 @@ Lexed lex(const std::string& ascii) {
             size_t best = 0;
             int16_t code = kCompound;
             for (const auto& [word, k] : spelled) {
-                if (word.size() > best && !word_char(word[0]) && ascii.compare(i, word.size(), word) == 0) {
+                if (word.size() > best && !word_char(word[0]) &&
+                    ascii.compare(i, word.size(), word) == 0) {
                     best = word.size();
                     code = k;
                 }
@@ -195,8 +201,8 @@ void EngineTest::TearDown() {
 }
 
 NQEngine* EngineTest::make_engine(NQGrammarRoutine grammar, NQStatus* status) {
-    const NQEngineBlock block{grammar, token_callback, semantic_callback, nullptr,
-                              nullptr, &s, nullptr};
+    const NQEngineBlock block{grammar, token_callback, semantic_callback, nullptr, nullptr,
+                              &s,      nullptr};
     return ext->CreateEngine(ext, &block, status, jnl);
 }
 

@@ -74,6 +74,7 @@ struct Session {
     std::vector<Seen> seen;
     int semantic_fail_at = 0;  // that call (1-based) fails with semantic_status
     NQStatus semantic_status = 0;
+    void* feed = nullptr;  // another token source's state, for tests that use one
 
     void load(const std::string& clause) {
         input = lex(clause);
@@ -95,7 +96,7 @@ std::string utf8(const std::u32string& s);
 // Opens a kernel and a capture journal, loads nqeparse and makes an engine on the calc
 // grammar; at the end checks that nothing made through the kernel is left alive.
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -9,8 +9,7 @@ namespace calc_test {
 namespace {
 
 const std::string kOperand = "expected a name, a constant, '(', '-', 'MAX$' or 'MIN$'";
-const std::string kAfterOperand =
-    "expected end of clause, '*', '+', ',', '-', '/', ';' or 'AND'";
+const std::string kAfterOperand = "expected end of clause, '*', '+', ',', '-', '/', ';' or 'AND'";
 
 struct ErrorCase {
     const char* what;
@@ -29,47 +28,60 @@ TEST_P(SyntaxErrors, ReportedOnceEachWithTheRepair) {
 INSTANTIATE_TEST_SUITE_P(
     Calc, SyntaxErrors,
     ::testing::Values(
-        ErrorCase{"missing operand", "1 + * 2;",
+        ErrorCase{"missing operand",
+                  "1 + * 2;",
                   {"syntax error at column 5 near '*': " + kOperand +
                    "; read as if an integer were inserted"}},
-        ErrorCase{"trailing operator", "1 +",
+        ErrorCase{"trailing operator",
+                  "1 +",
                   {"syntax error at column 4 near end of clause: " + kOperand +
                    "; read as if an integer were inserted"}},
-        ErrorCase{"unclosed parenthesis", "(1 + 2;",
+        ErrorCase{"unclosed parenthesis",
+                  "(1 + 2;",
                   {"syntax error at column 7 near ';': expected ')', '*', '+', '-' or '/'"
                    "; read as if ')' were inserted"}},
-        ErrorCase{"unopened parenthesis", "1 + 2);",
+        ErrorCase{"unopened parenthesis",
+                  "1 + 2);",
                   {"syntax error at column 6 near ')': " + kAfterOperand +
                    "; read as if ')' were deleted"}},
-        ErrorCase{"stray operand", "1 2;",
+        ErrorCase{"stray operand",
+                  "1 2;",
                   {"syntax error at column 3 near '2': " + kAfterOperand +
                    "; read as if '*' were inserted"}},
-        ErrorCase{"token of no production", "1 + # 2",
-                  {"syntax error at column 5 near '#': " + kOperand +
-                   "; read as if '#' were deleted"}},
+        ErrorCase{
+            "token of no production",
+            "1 + # 2",
+            {"syntax error at column 5 near '#': " + kOperand + "; read as if '#' were deleted"}},
         // Inserting "( 0" costs as much as deleting both, but reads less of what follows.
-        ErrorCase{"two tokens deleted", "1 + ) ) 2;",
+        ErrorCase{"two tokens deleted",
+                  "1 + ) ) 2;",
                   {"syntax error at column 5 near ')': " + kOperand +
                    "; read as if ')' and ')' were deleted"}},
-        ErrorCase{"many tokens deleted", "1 + # # # # # # # 2;",
+        ErrorCase{"many tokens deleted",
+                  "1 + # # # # # # # 2;",
                   {"syntax error at column 5 near '#': " + kOperand +
                    "; read as if '#', '#', '#', '#' and 3 more tokens were deleted"}},
-        ErrorCase{"deleted then inserted", "1 + # * 2;",
+        ErrorCase{"deleted then inserted",
+                  "1 + # * 2;",
                   {"syntax error at column 5 near '#': " + kOperand +
                    "; read as if '#' were deleted and an integer were inserted"}},
-        ErrorCase{"parenthesis opened on repair", "1 + ) * 2;",
+        ErrorCase{"parenthesis opened on repair",
+                  "1 + ) * 2;",
                   {"syntax error at column 5 near ')': " + kOperand +
                    "; read as if '(' and an integer were inserted"}},
-        ErrorCase{"text after the clause", "1; 2",
+        ErrorCase{"text after the clause",
+                  "1; 2",
                   {"syntax error at column 4 near '2': expected end of input"
                    "; read as if '2' and end of clause were deleted"}},
         // MAX$ can start an operand, so it is not read as a name here.
-        ErrorCase{"keyword where it can stand", "MAX$ + 1",
+        ErrorCase{"keyword where it can stand",
+                  "MAX$ + 1",
                   {"syntax error at column 6 near '+': expected '('"
                    "; read as if '(' and an integer were inserted",
                    "syntax error at column 9 near end of clause: expected ')', '*', '+', ',', "
                    "'-', '/' or 'AND'; read as if ')' were inserted"}},
-        ErrorCase{"errors after a repair", "1 + * 2, (3;",
+        ErrorCase{"errors after a repair",
+                  "1 + * 2, (3;",
                   {"syntax error at column 5 near '*': " + kOperand +
                        "; read as if an integer were inserted",
                    "syntax error at column 12 near ';': expected ')', '*', '+', '-' or '/'"
