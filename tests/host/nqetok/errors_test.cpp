@@ -32,31 +32,21 @@ TEST_P(LexicalErrors, ReportOnceAtLevel4AndGoOn) {
     EXPECT_EQ(next(), c.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tokenizer, LexicalErrors,
-    ::testing::Values(
-        ErrorCase{{U"x = $"}, {U"x", U"="}, "unexpected character '$' at column 5", {1, U"", 1, 6}},
-        ErrorCase{
-            {U"a\u00BFb"}, {U"a"}, "unexpected character '\u00BF' at column 2", {2, U"b", 1, 3}},
-        ErrorCase{{U"a = \"abc"},
-                  {U"a", U"="},
-                  "unterminated string at column 5 near '\"abc'",
-                  {1, U"", 1, 9}},
-        ErrorCase{{U"'it''s"}, {}, "unterminated string at column 1 near ''it''s'", {1, U"", 1, 7}},
-        ErrorCase{{U"  '" + std::u32string(40, U'x')},
-                  {},
-                  "unterminated string at column 3 near ''" + std::string(31, 'x') + "'",
-                  {1, U"", 1, 44}},
-        ErrorCase{{U"12abc+1"}, {}, "malformed number at column 1 near '12abc'", {27, U"+", 1, 6}},
-        ErrorCase{
-            {U"y=1.5x"}, {U"y", U"="}, "malformed number at column 3 near '1.5x'", {1, U"", 1, 7}},
-        ErrorCase{{U"1e"}, {}, "malformed number at column 1 near '1e'", {1, U"", 1, 3}},
-        ErrorCase{{U"1e+ 5"}, {}, "malformed number at column 1 near '1e+'", {4, U"5", 1, 5}},
-        ErrorCase{{U".5_"}, {}, "malformed number at column 1 near '.5_'", {1, U"", 1, 4}},
-        ErrorCase{{U"a", U"  b #"},
-                  {U"a", U"b"},
-                  "unexpected character '#' at line 2, column 5",
-                  {1, U"", 2, 6}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Tokenizer, LexicalErrors, ::testing::Values(
+    ErrorCase{{U"x = $"}, {U"x", U"="}, "unexpected character '$' at column 5", {1, U"", 1, 6}},
+    ErrorCase{{U"a\u00BFb"}, {U"a"}, "unexpected character '\u00BF' at column 2", {2, U"b", 1, 3}},
+    ErrorCase{{U"a = \"abc"}, {U"a", U"="}, "unterminated string at column 5 near '\"abc'", {1, U"", 1, 9}},
+    ErrorCase{{U"'it''s"}, {}, "unterminated string at column 1 near ''it''s'", {1, U"", 1, 7}},
+    ErrorCase{{U"  '" + std::u32string(40, U'x')}, {},
+              "unterminated string at column 3 near ''" + std::string(31, 'x') + "'", {1, U"", 1, 44}},
+    ErrorCase{{U"12abc+1"}, {}, "malformed number at column 1 near '12abc'", {27, U"+", 1, 6}},
+    ErrorCase{{U"y=1.5x"}, {U"y", U"="}, "malformed number at column 3 near '1.5x'", {1, U"", 1, 7}},
+    ErrorCase{{U"1e"}, {}, "malformed number at column 1 near '1e'", {1, U"", 1, 3}},
+    ErrorCase{{U"1e+ 5"}, {}, "malformed number at column 1 near '1e+'", {4, U"5", 1, 5}},
+    ErrorCase{{U".5_"}, {}, "malformed number at column 1 near '.5_'", {1, U"", 1, 4}},
+    ErrorCase{{U"a", U"  b #"}, {U"a", U"b"}, "unexpected character '#' at line 2, column 5", {1, U"", 2, 6}}));
+// clang-format on
 
 // A fake engine whose parse context names the journal of the running parse.
 struct FakeEngine {
@@ -89,13 +79,8 @@ TEST_F(TokenizerTest, MessagesGoToTheRunningParsesJournalWhenThereIsOne) {
 }
 
 TEST_F(TokenizerTest, ErrorsWithoutAnyJournalAreStillReported) {
-    NQTokenizerBlock block{};
-    block.getline = read_line;
-    block.user = &feed;
-    feed.lines = {U"%"};
-    NQStatus status = -1;
-    tok = ext->CreateTokenizer(ext, &block, nullptr, "test", &status);
-    ASSERT_NE(tok, nullptr);
+    open({U"%"}, nullptr, false);
+    NQStatus status = NQ_OK;
     next(&status);
     EXPECT_EQ(status, NQ_STATUS_LEXICAL);
     EXPECT_EQ(next().code, 1);
@@ -133,21 +118,8 @@ TEST_F(TokenizerTest, ResetAfterALexicalErrorHandsBackTheLine) {
     EXPECT_EQ(feed.released, 1);
 }
 
-TEST_F(TokenizerTest, TokenizersAreCountedAliveUntilDisposed) {
-    open({U"a"});
-    EXPECT_EQ(zhost_live_count(kernel), baseline + 1);
-    next();
-    next();  // endjb: the line is back
-    EXPECT_EQ(zhost_live_count(kernel), baseline + 1);
-    tok->hdr.Dispose(tok);
-    tok = nullptr;
-    EXPECT_EQ(zhost_live_count(kernel), baseline);
-}
-
 TEST_F(TokenizerTest, CreationFailsOnInjectedFailureAndBadBlocks) {
-    NQTokenizerBlock block{};
-    block.getline = read_line;
-    block.user = &feed;
+    NQTokenizerBlock block = feed_block();
     NQStatus status = NQ_OK;
 
     zhost_fail_creation(kernel, ZHOST_CREATE_TOKENIZER, 2);
@@ -178,9 +150,7 @@ TEST_F(TokenizerTest, TheExtensionRecordIsOnePerKernel) {
     const long other_baseline = zhost_live_count(other);
 
     // A tokenizer is counted in the kernel whose record made it.
-    NQTokenizerBlock block{};
-    block.getline = read_line;
-    block.user = &feed;
+    NQTokenizerBlock block = feed_block();
     NQTokenizer* t = other_ext->CreateTokenizer(other_ext, &block, nullptr, "test", nullptr);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(zhost_live_count(kernel), baseline);

@@ -83,18 +83,32 @@ class TokenizerTest : public ::testing::Test {
         if (jnl) zhost_close_journal(jnl);
     }
 
-    // Makes the tokenizer over the given lines; engine may be null.
-    void open(std::vector<std::u32string> lines, NQEngine* engine = nullptr) {
-        feed.lines = std::move(lines);
+    // A parameter block that reads from the feed.
+    NQTokenizerBlock feed_block(NQEngine* engine = nullptr) {
         NQTokenizerBlock block{};
         block.getline = read_line;
         block.user = &feed;
         block.engine = engine;
         block.word38 = 1;
+        return block;
+    }
+
+    // Makes the tokenizer over the given lines; engine may be null.
+    void open(std::vector<std::u32string> lines, NQEngine* engine = nullptr,
+              bool with_journal = true) {
+        feed.lines = std::move(lines);
+        NQTokenizerBlock block = feed_block(engine);
         NQStatus status = -1;
-        tok = ext->CreateTokenizer(ext, &block, jnl, "test", &status);
+        tok = ext->CreateTokenizer(ext, &block, with_journal ? jnl : nullptr, "test", &status);
         ASSERT_NE(tok, nullptr);
         ASSERT_EQ(status, NQ_OK);
+    }
+
+    // Ends the tokenizer, so that the next open starts over.
+    void close() {
+        tok->hdr.Dispose(tok);
+        tok = nullptr;
+        feed.next = 0;
     }
 
     // Next token as a Tok; the status goes to *status when given, else must be 0.
@@ -114,7 +128,7 @@ class TokenizerTest : public ::testing::Test {
     std::vector<Tok> body(const std::u32string& line) {
         open({line});
         std::vector<Tok> out;
-        for (int guard = 0; guard < 100; ++guard) {
+        for (int guard = 0; guard < 1000; ++guard) {
             Tok t = next();
             if (t.code == 1 || t.code == 74 || t.code < 0) break;
             out.push_back(t);
