@@ -11,6 +11,9 @@ struct ValueCase {
     const char* clause;
     std::vector<double> values;
 };
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << '"' << c.clause << '"';
+}
 
 class Values : public EngineTest, public ::testing::WithParamInterface<ValueCase> {};
 

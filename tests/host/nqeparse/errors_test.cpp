@@ -16,6 +16,9 @@ struct ErrorCase {
     const char* clause;
     std::vector<std::string> messages;
 };
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class SyntaxErrors : public EngineTest, public ::testing::WithParamInterface<ErrorCase> {};
 
