@@ -41,7 +41,7 @@ struct Tokenizer {
     int32_t lineno;  // lines received so far
 
     bool ended;       // the reader has answered "end of input"
-    bool endjb_sent;  // "endjb" has been handed out
+    bool endjb_sent;  // the first end token is out: "endjb", or "$$$" after a ";"
     int16_t last;     // code of the last token handed out, 0 before the first
 
     NQToken tok;    // the token handed out by the last Next
