@@ -1,6 +1,6 @@
 // A bench for the semantic actions without the host: an instance whose node slots point at a
 // small test node store (with an allocation budget), a capturing message target, a parse
-// context, an LL(1) driver over the real grammar tables and a compact rendering of trees.
+// context, and a compact rendering of trees.
 #ifndef ZORV_TESTS_PARSE_SEM_HARNESS_H
 #define ZORV_TESTS_PARSE_SEM_HARNESS_H
 
@@ -74,20 +74,6 @@ class Bench {
     std::vector<std::unique_ptr<NQToken>> tokens_;
     friend void* bench_alloc(ZInst*, int32_t);
 };
-
-// Tokens of a clause written the way a person would type it, with {code:text} for any
-// token class the plain spelling cannot show. A ";" and the end marker close the list.
-struct Token {
-    int16_t code;
-    std::u32string text;
-};
-std::vector<Token> lex(const std::string& clause);
-
-constexpr int kSyntaxError = -1;
-
-// Runs the grammar's LL(1) algorithm on the tokens and hands every action symbol to
-// ZORVSemantics. Returns the first non-zero action result, kSyntaxError, or 0.
-int drive(Bench& b, const std::vector<Token>& tokens);
 
 // Renders a tree, reaching arguments through the instance's Get slot:
 // LAND(CGT(NAME X,LITN 5),...). A null argument shows as "-".

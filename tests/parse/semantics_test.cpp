@@ -465,12 +465,4 @@ TEST(Trace, EveryActionIsTracedBeforeItActs) {
     EXPECT_EQ(b.messages[6].text, "ZORVSemantics: push what (12)?");
 }
 
-TEST(Trace, SilentWhenSwitchedOff) {
-    Bench b;
-    ASSERT_EQ(b.act(INIT), 0);
-    ASSERT_EQ(b.act(SPECIAL, {14}), 0);
-    ASSERT_EQ(b.act(PUSH), 0);
-    EXPECT_TRUE(b.messages.empty());
-}
-
 }  // namespace
