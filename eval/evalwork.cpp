@@ -18,7 +18,9 @@ uint32_t block_bytes(const ZInst* inst) {
 
 }  // namespace
 
-void EvalWorkInit(ZInst* inst) { inst->workfree = 0; }
+void EvalWorkInit(ZInst* inst) {
+    inst->workfree = 0;
+}
 
 /* Gives every cached area back and leaves the stack empty. */
 void EvalWorkTerm(ZInst* inst) {
@@ -34,7 +36,9 @@ void* EvalWorkAlloc(ZInst* inst) {
     return pool->Alloc(pool, block_bytes(inst), 0);
 }
 
-void EvalWorkFree(ZInst* inst, void* block) { nqAStackPush(&inst->workfree, block, kLink); }
+void EvalWorkFree(ZInst* inst, void* block) {
+    nqAStackPush(&inst->workfree, block, kLink);
+}
 
 /* Frees every cached area to the extension pool; used when the area size changes and when
  * the instance ends. */

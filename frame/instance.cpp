@@ -77,8 +77,8 @@ ZInst* ZORVCreate(ZExt* ext, const uintptr_t* options, NQJournal* jnl, const cha
     prs->strext = ext->strext;
     prs->toktrace = (bits & ZORV_OPT_TOKTRACE) ? 1 : 0;
 
-    NQEngineBlock eblock = {zorvgrammar, ZORVTokenizer, ZORVSemantics, nullptr, nullptr, prs,
-                            nullptr};
+    NQEngineBlock eblock = {zorvgrammar, ZORVTokenizer, ZORVSemantics, nullptr,
+                            nullptr,     prs,           nullptr};
     NQStatus status = 0;
     prs->engine = ext->parseext->CreateEngine(ext->parseext, &eblock, &status, jnl);
     if (!prs->engine || !own(group, prs->engine)) return fail(group);
@@ -88,8 +88,8 @@ ZInst* ZORVCreate(ZExt* ext, const uintptr_t* options, NQJournal* jnl, const cha
     tblock.user = prs;
     tblock.engine = prs->engine;
     tblock.word38 = 1;
-    prs->tokenizer = ext->tokext->CreateTokenizer(ext->tokext, &tblock, jnl, "ZORV Tokenizer",
-                                                  &status);
+    prs->tokenizer =
+        ext->tokext->CreateTokenizer(ext->tokext, &tblock, jnl, "ZORV Tokenizer", &status);
     if (!prs->tokenizer || !own(group, prs->tokenizer)) return fail(group);
 
     if (bits & ZORV_OPT_SEMTRACE) prs->engine->Context(prs->engine)->trace = 1;

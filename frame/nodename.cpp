@@ -3,6 +3,7 @@
  * a range marker shows only for a code that has no name of its own. */
 #include "frame/frame.h"
 
+// clang-format off
 const ZNodeName nodename[] = {
     // leaves
     {U"NULL", 0}, {U"NAME", 1}, {U"LITN", 2}, {U"LITC", 3}, {U"FNAM", 4}, {U"STAR", 5},
@@ -45,3 +46,4 @@ const ZNodeName nodename[] = {
     {U"OPLO", 100}, {U"OPHI", 570},
     {U"", 999},
 };
+// clang-format on

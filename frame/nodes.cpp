@@ -12,7 +12,9 @@ namespace {
 
 constexpr int32_t kSlots = Z_NODE_ARGS;
 
-ZNode*& link_of(ZNode* block) { return block->u.op.next; }
+ZNode*& link_of(ZNode* block) {
+    return block->u.op.next;
+}
 
 }  // namespace
 

@@ -13,7 +13,9 @@ bool blank_text(const NQWChar* text, int32_t length) {
     return true;
 }
 
-ZParse* parse_record(void* user) { return static_cast<ZParse*>(user); }
+ZParse* parse_record(void* user) {
+    return static_cast<ZParse*>(user);
+}
 
 }  // namespace
 

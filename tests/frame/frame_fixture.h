@@ -15,7 +15,7 @@
 namespace frametest {
 
 class Host : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kernel_ = zhost_open_kernel(nullptr);
         ASSERT_NE(kernel_, nullptr);
@@ -65,7 +65,8 @@ protected:
     std::vector<std::string> messages(int level) const {
         std::vector<std::string> out;
         for (size_t i = 0; i < zhost_journal_count(jnl_); ++i)
-            if (zhost_journal_level(jnl_, i) == level) out.emplace_back(zhost_journal_text(jnl_, i));
+            if (zhost_journal_level(jnl_, i) == level)
+                out.emplace_back(zhost_journal_text(jnl_, i));
         return out;
     }
 

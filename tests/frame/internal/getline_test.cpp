@@ -8,7 +8,7 @@
 namespace {
 
 class GetLine : public frametest::Linked {
-protected:
+  protected:
     void SetUp() override {
         Linked::SetUp();
         inst_ = create();

@@ -10,7 +10,7 @@
 namespace frametest {
 
 class Linked : public Host {
-protected:
+  protected:
     ZExt* load(NQJournal* jnl) override { return static_cast<ZExt*>(zorv(kernel_, jnl)); }
 };
 

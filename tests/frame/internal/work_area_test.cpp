@@ -12,7 +12,7 @@
 namespace {
 
 class WorkArea : public frametest::Linked {
-protected:
+  protected:
     void SetUp() override {
         Linked::SetUp();
         inst_ = create();
