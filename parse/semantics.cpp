@@ -49,7 +49,9 @@ constexpr NQStatus kDone = 0;
 constexpr NQStatus kCannotBuild = 1;
 constexpr NQStatus kNoMemory = 6;
 
+/* Statuses of the locale's ToNumber besides 0: the value is zero; nothing converts. */
 constexpr NQStatus kToNumberZero = static_cast<NQStatus>(0x803FE812u);
+constexpr NQStatus kToNumberNone = static_cast<NQStatus>(0x803FE813u);
 constexpr double kOrdinaryMissing = std::bit_cast<double>(0xFFFFFE0000000000ull);
 
 constexpr int32_t kIntChars = 31; /* an "int" token is read from this many characters */
@@ -112,8 +114,8 @@ void fill_number(const Sem& s, ZNode* n) {
             NQLocale* loc = s.inst->ext != nullptr ? s.inst->ext->locale : nullptr;
             double value = 0.0;
             int32_t used = -1;
-            NQStatus st = kToNumberZero + 1;
-            if (loc != nullptr) st = loc->ToNumber(loc, tok->text, len, &value, &used);
+            const NQStatus st =
+                loc != nullptr ? loc->ToNumber(loc, tok->text, len, &value, &used) : kToNumberNone;
             if (st == kToNumberZero)
                 n->u.litn.num = 0.0;
             else if (st == 0 && used == len)
