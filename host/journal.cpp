@@ -70,7 +70,9 @@ std::string status_string(NQStatus status) {
 }
 
 /* Hands one finished message (UTF-8, as formatted) to its destination. The stream
- * journal ends every message with exactly one added newline unless it has its own. */
+ * journal sends plain output (level 0) to `out` and every other level to `err`, levels
+ * from the error level up with the "zorv: error: " prefix; it adds a newline to a message
+ * that does not end with one. `err` is flushed at once so diagnostics keep their order. */
 NQStatus deliver(JournalImpl& j, int32_t level, std::string text) {
     if (j.capture) {
         std::lock_guard<std::mutex> hold(j.mutex);
