@@ -1,5 +1,6 @@
 # Front door: `make test` installs what is missing, builds both widths and runs every test.
 WIDTHS := x86 x64
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
 .PHONY: all setup configure build test run bench clean

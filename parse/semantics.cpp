@@ -7,6 +7,7 @@
 #include "frame/frame.h"
 #include "parse/parse.h"
 #include "parse/parsestack.h"
+#include "support/utf8.h"
 #include "zorv/support.h"
 
 const int32_t not_like[12] = {Z_NIN,  Z_IN,   Z_NBTW, Z_BETW, Z_NLKE, Z_LIKE,
@@ -160,32 +161,6 @@ NQStatus fill_string(const Sem& s, ZNode* n) {
     return kDone;
 }
 
-/* UTF-8 bytes of c in out; returns their count. What is not a Unicode scalar value
- * becomes '?'. */
-int32_t utf8(uint32_t c, char* out) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = '?';
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (c >> 6));
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (c >> 12));
-        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (c >> 18));
-    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
-
 /* When the host needs no transcoder its 8-bit encoding is UTF-8 already, so the name is
  * encoded here: whole characters only, as many as fit in the name field, as the
  * transcoder itself would cut it. */
@@ -193,7 +168,7 @@ int32_t encode_name(const NQWChar* text, int32_t len, char* name) {
     int32_t used = 0;
     for (int32_t i = 0; i < len; i++) {
         char bytes[4];
-        const int32_t k = utf8(static_cast<uint32_t>(text[i]), bytes);
+        const int32_t k = utf8::encode(text[i], bytes);
         if (used + k > kNameBytes) break;
         std::memcpy(name + used, bytes, static_cast<size_t>(k));
         used += k;
