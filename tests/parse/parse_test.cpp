@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "frame/frame.h"
+#include "print/print.h"
+#include "support/utf8.h"
 #include "tests/parse/sem_harness.h"
 #include "zorv/host.h"
 
@@ -190,14 +194,13 @@ class Parse : public ::testing::Test {
 
     static std::u32string widen(const std::string& s) {
         std::u32string out;
-        for (size_t i = 0; i < s.size();) {
-            const unsigned char c = static_cast<unsigned char>(s[i]);
-            const int k = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-            char32_t v = k == 1 ? c : c & (0x3F >> (k - 1));
-            for (int j = 1; j < k; ++j)
-                v = (v << 6) | (static_cast<unsigned char>(s[i + j]) & 0x3F);
-            out += v;
-            i += static_cast<size_t>(k);
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        const auto* end = p + s.size();
+        while (p < end) {
+            char32_t c = U'?';
+            const int k = utf8::decode(p, end, &c);
+            out += c;
+            p += k > 0 ? k : 1;
         }
         return out;
     }
@@ -338,6 +341,43 @@ TEST_F(Parse, ArenaExhaustionEndsTheParse) {
     EXPECT_GE(shortages, 6);
     ASSERT_EQ(parse(clause), 0) << "the instance parses again once memory is back";
     EXPECT_EQ(inst_->Root(inst_)->type, Z_IN);
+}
+
+// Random token soup, well-formed or not, never breaks the parser: every parse ends with
+// success or one of the engine's clause statuses, the instance stays usable, and whatever
+// tree comes back can be walked and printed.
+TEST_F(Parse, RandomClausesEndCleanly) {
+    ASSERT_NE(instance(), nullptr);
+    static const char* const kPieces[] = {
+        "x", "y2", "_z", "L", "MAX", "AND", "OR", "NOT", "IN", "NOTIN", "BETWEEN", "IS",
+        "MISSING", "NULL", "LIKE", "CONTAINS", "UNDO", "CLEAR", "ALSO", "SAME", "PUT", "f(",
+        "(", ")", ",", ";", ":", "?", "=", "^=", "<", "<=", ">", ">=", "<>", "=*", "+", "-",
+        "*", "/", "**", "||", "!", "&", "|", "^", "~", "1", "2.5", "1e3", ".", ".A",
+        "'s'", "'it''s'", "'d'd", "'t't", "'n'n", "fmt8.", "#", "'open", "12x", "\xc3\xa9t\xc3\xa9",
+    };
+    NQJournal* sink = zhost_open_capture_journal();
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string clause;
+        const int n = static_cast<int>(rng() % 12);
+        for (int i = 0; i < n; ++i) {
+            clause += kPieces[rng() % std::size(kPieces)];
+            if (rng() % 3 != 0) clause += ' ';
+        }
+        const int32_t st = parse(clause);
+        const bool known = st == 0 || st == NQ_STATUS_SYNTAX || st == NQ_STATUS_SEMANTIC ||
+                           st == NQ_STATUS_LEXICAL || st == NQ_STATUS_TOO_DEEP;
+        ASSERT_TRUE(known) << "status " << st << " for " << clause;
+        if (st != 0) {
+            EXPECT_FALSE(messages(NQ_LEVEL_ERROR).empty()) << clause;
+        }
+        zhost_journal_clear(sink);
+        ZORVPrint(inst_, sink);
+        EXPECT_GT(zhost_journal_count(sink), 0u) << clause;
+    }
+    zhost_close_journal(sink);
+    ASSERT_EQ(parse("x = 1"), 0);
+    EXPECT_EQ(tree(), "CEQ(NAME X,LITN 1)");
 }
 
 }  // namespace
