@@ -30,8 +30,12 @@ run: build
 	@echo "zorv explain \"$(SAMPLE_CLAUSE)\""
 	@build/x64/zorv explain "$(SAMPLE_CLAUSE)"
 
-bench: setup build/x64/CMakeCache.txt
-	@cmake --build build/x64 -j $(JOBS) --target zorv_bench && build/x64/zorv_bench
+# Benchmarks run in a tree of their own: native, optimised, no sanitizers.
+build/bench/CMakeCache.txt: | setup
+	@cmake -S . -B build/bench -DZORV_WIDTH=x64 -DZORV_SANITIZE=OFF -DCMAKE_BUILD_TYPE=None >/dev/null
+
+bench: setup build/bench/CMakeCache.txt
+	@cmake --build build/bench -j $(JOBS) --target zorv_bench && build/bench/zorv_bench
 
 clean:
 	rm -rf build
