@@ -165,6 +165,7 @@ int main(int argc, char** argv) {
     if (version) return run_version();
     if (explain->parsed()) return run_explain(o);
     if (check->parsed()) return run_check(o);
-    std::cout << app.help();
+    // No subcommand: say what there is, as for any other usage error.
+    std::cerr << app.help();
     return kExitUsage;
 }
