@@ -10,6 +10,8 @@ import tempfile
 import unittest
 
 import llgen
+import llgen_source
+import llgen_tables
 
 TERMINALS = ["id", "+", "*", "(", ")", "a", "b", "c", "d", "e", "f", "g", "$$$"]
 
@@ -24,7 +26,7 @@ def source(productions, actions=("@X", "@Y(1)")):
 
 
 def tables(productions, **kw):
-    return llgen.Tables(llgen.parse_grammar(source(productions, **kw)))
+    return llgen_tables.Tables(llgen_source.parse_grammar(source(productions, **kw)))
 
 
 def code(spelling):
@@ -140,26 +142,26 @@ class CheapestStringTest(unittest.TestCase):
         self.assertEqual(len(t.instbl), 1 + 3 + 2 + 3 + 4)
 
     def test_no_terminal_string(self):
-        with self.assertRaisesRegex(llgen.GrammarError, "N0, N1 derive no terminal string"):
+        with self.assertRaisesRegex(llgen_source.GrammarError, "N0, N1 derive no terminal string"):
             tables(["N0 → (0) N1 \"$$$\"", "N1 → (1) \"a\" N1"])
 
 
 class ArgumentTableTest(unittest.TestCase):
     def test_sharing_rules(self):
         lists = [(4,), (1, 4), (), (3,), (3,), (2, 5, 7), (5, 7)]
-        argtbl, argndx = llgen.build_argtbl(lists)
+        argtbl, argndx = llgen_tables.build_argtbl(lists)
         self.assertEqual(argtbl, [3, 2, 5, 7, 2, 1, 4, 1, 3])
         self.assertEqual(argndx, [5, 4, -1, 7, 7, 0, 1])
 
     def test_no_match_across_two_lists(self):
-        argtbl, argndx = llgen.build_argtbl([(9, 1), (5,), (1,)])
+        argtbl, argndx = llgen_tables.build_argtbl([(9, 1), (5,), (1,)])
         self.assertEqual(argtbl, [2, 9, 1, 1, 5, 1, 1])
         self.assertEqual(argndx, [0, 3, 5])
 
     def test_every_entry_decodes(self):
         rng = random.Random(7)
         lists = [tuple(rng.randint(0, 3) for _ in range(rng.randint(0, 4))) for _ in range(60)]
-        argtbl, argndx = llgen.build_argtbl(lists)
+        argtbl, argndx = llgen_tables.build_argtbl(lists)
         for args, i in zip(lists, argndx):
             self.assertEqual(i == -1, not args)
             if args:
@@ -176,7 +178,7 @@ class PackingTest(unittest.TestCase):
                 density = rng.random()
                 rows.append({t: rng.choice([-1, 1]) * rng.randint(1, 500)
                              for t in range(1, nterms + 1) if rng.random() < density})
-            vector, bases = llgen.pack_rows(rows)
+            vector, bases = llgen_tables.pack_rows(rows)
             for k, row in enumerate(rows):
                 for t, v in row.items():
                     self.assertEqual(vector[bases[k] + t], v, (trial, k, t))
@@ -185,7 +187,7 @@ class PackingTest(unittest.TestCase):
                 self.assertNotEqual(vector[-1], 0)
 
     def test_first_fit_with_negative_base(self):
-        vector, bases = llgen.pack_rows([{5: 1}, {1: 2, 2: 3}, {}, {1: 4}])
+        vector, bases = llgen_tables.pack_rows([{5: 1}, {1: 2, 2: 3}, {}, {1: 4}])
         self.assertEqual(bases, [-5, 0, 0, 2])
         self.assertEqual(vector, [1, 2, 3, 4])
 
@@ -208,22 +210,22 @@ class ValidationTest(unittest.TestCase):
     def test_bad_productions(self):
         for prods, message in self.CASES:
             with self.subTest(message=message):
-                with self.assertRaises(llgen.GrammarError) as cm:
+                with self.assertRaises(llgen_source.GrammarError) as cm:
                     tables(prods)
                 self.assertIn(message, cm.exception.message)
                 self.assertGreater(cm.exception.line, 0)
 
     def test_bad_declarations(self):
         nine = "@X(1,2,3,4,5,6,7,8,9)"
-        with self.assertRaisesRegex(llgen.GrammarError, "9 action arguments; at most 8"):
+        with self.assertRaisesRegex(llgen_source.GrammarError, "9 action arguments; at most 8"):
             tables(["N0 → (0) \"a\""], actions=(nine,))
-        with self.assertRaisesRegex(llgen.GrammarError, "unknown action @Q"):
+        with self.assertRaisesRegex(llgen_source.GrammarError, "unknown action @Q"):
             tables(["N0 → (0) \"a\""], actions=("@Q",))
-        with self.assertRaisesRegex(llgen.GrammarError, "listed twice"):
+        with self.assertRaisesRegex(llgen_source.GrammarError, "listed twice"):
             tables(["N0 → (0) \"a\""], actions=("@X", "@X"))
         bad = source(["N0 → (0) \"a\""]).replace('2 "+"', '3 "+"')
-        with self.assertRaisesRegex(llgen.GrammarError, "terminal code 3 out of order"):
-            llgen.parse_grammar(bad)
+        with self.assertRaisesRegex(llgen_source.GrammarError, "terminal code 3 out of order"):
+            llgen_source.parse_grammar(bad)
 
     def test_notation_variants_read_alike(self):
         plain = tables(["N0 → (0) N1 \"$$$\"", "N1 → (1) \"a\" @Y(1) | (2) ε"])
