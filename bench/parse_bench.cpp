@@ -15,7 +15,7 @@ namespace {
 
 // A host with one instance of the library, as the command line starts it.
 class Host {
-public:
+  public:
     Host() {
         jnl_ = zhost_open_capture_journal();
         kernel_ = zhost_open_kernel(nullptr);
@@ -32,7 +32,7 @@ public:
     ZInst* inst() const { return inst_; }
     NQJournal* journal() const { return jnl_; }
 
-private:
+  private:
     NQJournal* jnl_ = nullptr;
     NQKernel* kernel_ = nullptr;
     ZExt* ext_ = nullptr;
@@ -42,8 +42,8 @@ private:
 // n predicates of the usual kinds joined by AND and OR.
 std::u32string clause_of(int n) {
     static const char* const kForms[] = {
-        "c%d > 10", "c%d IN (1, 2, 3, 5, 8)", "c%d BETWEEN 1 AND 99", "c%d = 'text value'",
-        "NOT c%d LIKE 'ab%%'", "c%d + 2 * c%d < 40",
+        "c%d > 10",           "c%d IN (1, 2, 3, 5, 8)", "c%d BETWEEN 1 AND 99",
+        "c%d = 'text value'", "NOT c%d LIKE 'ab%%'",    "c%d + 2 * c%d < 40",
     };
     std::string text;
     char buf[64];

@@ -2,7 +2,6 @@
 // tree of a clause, `check` tells whether a clause is well formed. Exit status: 0 success,
 // 1 an error in the clause, 2 a usage, input or start-up error.
 #include <CLI/CLI.hpp>
-
 #include <climits>
 #include <cstdio>
 #include <iostream>
@@ -33,7 +32,8 @@ struct Options {
 
 uint32_t option_bits(const Options& o) {
     uint32_t bits = 0;
-    for (const std::string& t : o.traces) bits |= t == "tokens" ? ZORV_OPT_TOKTRACE : ZORV_OPT_SEMTRACE;
+    for (const std::string& t : o.traces)
+        bits |= t == "tokens" ? ZORV_OPT_TOKTRACE : ZORV_OPT_SEMTRACE;
     return bits;
 }
 

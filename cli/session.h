@@ -14,7 +14,7 @@
 namespace zorv::cli {
 
 class Session {
-public:
+  public:
     // Starts the host and the library with the given option bits. Returns null and sets
     // error when any step fails (the library's own messages have gone to stderr).
     static std::unique_ptr<Session> open(uint32_t options, std::string* error);
@@ -26,7 +26,7 @@ public:
     ZInst* inst() const { return inst_; }
     NQJournal* journal() const { return jnl_; }
 
-private:
+  private:
     Session() = default;
     NQJournal* jnl_ = nullptr;
     NQKernel* kernel_ = nullptr;

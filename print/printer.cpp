@@ -3,9 +3,8 @@
  * each line shows the node's value length, its type and, for leaves, their contents.
  * Everything lives in a fixed-size context on the caller's stack: printing allocates
  * nothing, and recursion is bounded by the depth cut. */
-#include "print/print.h"
-
 #include "frame/frame.h"
+#include "print/print.h"
 
 namespace {
 
@@ -68,7 +67,9 @@ NQWChar* trecode(ZInst*, PrintCtx* ctx, int32_t type, NQWChar* buffer) {
     return buffer;
 }
 
-bool is_leaf(const ZNode* node) { return node->type <= Z_LFHI; }
+bool is_leaf(const ZNode* node) {
+    return node->type <= Z_LFHI;
+}
 
 /* Appends what a leaf holds: names, numbers with their date/time kind, character
  * constants with the hex of their storage, formats and bound functions. */
@@ -81,10 +82,18 @@ void leaf_contents(PrintCtx* ctx, const ZNode* node) {
         case Z_LITN:
             pipOut(ctx, U"(%g", node->u.litn.num);
             switch (node->u.litn.tag) {
-                case 1: pipOut(ctx, U" DATE)"); break;
-                case 2: pipOut(ctx, U" TIME)"); break;
-                case 3: pipOut(ctx, U" DATETIME)"); break;
-                default: pipOut(ctx, U")"); break;
+                case 1:
+                    pipOut(ctx, U" DATE)");
+                    break;
+                case 2:
+                    pipOut(ctx, U" TIME)");
+                    break;
+                case 3:
+                    pipOut(ctx, U" DATETIME)");
+                    break;
+                default:
+                    pipOut(ctx, U")");
+                    break;
             }
             break;
         case Z_LITC: {
@@ -99,9 +108,8 @@ void leaf_contents(PrintCtx* ctx, const ZNode* node) {
             break;
         }
         case Z_FMT:
-            pipOut(ctx, U"(%.*hs%d.%d)", static_cast<int>(node->u.fn.fnamelen),
-                   node->u.fn.fname, static_cast<int>(node->u.fn.fmtw),
-                   static_cast<int>(node->u.fn.fmtd));
+            pipOut(ctx, U"(%.*hs%d.%d)", static_cast<int>(node->u.fn.fnamelen), node->u.fn.fname,
+                   static_cast<int>(node->u.fn.fmtw), static_cast<int>(node->u.fn.fmtd));
             break;
         case Z_FUNC:
             pipOut(ctx, U"(%.*hs())", static_cast<int>(node->u.fn.fnamelen), node->u.fn.fname);
@@ -172,8 +180,12 @@ void print_tree(ZInst* inst, NQJournal* out, ZNode* node) {
 extern "C" {
 
 /* Prints the instance's whole tree to out; nothing when out is null. */
-void ZORVPrint(ZInst* inst, NQJournal* out) { print_tree(inst, out, inst->root); }
+void ZORVPrint(ZInst* inst, NQJournal* out) {
+    print_tree(inst, out, inst->root);
+}
 
 /* Prints the subtree at node to out; a null node prints one "-empty-" line. */
-void ZORVPrintSubtree(ZInst* inst, NQJournal* out, ZNode* node) { print_tree(inst, out, node); }
+void ZORVPrintSubtree(ZInst* inst, NQJournal* out, ZNode* node) {
+    print_tree(inst, out, node);
+}
 }

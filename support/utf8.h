@@ -8,7 +8,9 @@
 
 namespace utf8 {
 
-inline bool is_scalar(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+inline bool is_scalar(char32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
 
 /* Writes the UTF-8 form of c (at most 4 bytes) into out and returns its length; what is
  * not a scalar value is written as '?'. */

@@ -14,7 +14,9 @@ namespace zhost {
 using utf8::is_scalar;
 
 /* Writes the UTF-8 form of c (at most 4 bytes) into out and returns its length. */
-inline int utf8_encode(char32_t c, char* out) { return utf8::encode(c, out); }
+inline int utf8_encode(char32_t c, char* out) {
+    return utf8::encode(c, out);
+}
 
 /* Decodes one character from [p, end) and advances p past it. A malformed sequence gives
  * '?' and consumes one byte, so decoding always makes progress. */

@@ -46,7 +46,7 @@ typedef struct NQAction NQAction;
  * first three words are zero can be registered safely). */
 typedef struct NQObject {
     void (*Dispose)(void* self);
-    void* owner; /* host-private: the kernel or object that made it */
+    void* owner;  /* host-private: the kernel or object that made it */
     int32_t kind; /* host-private: object kind, for diagnostics */
 } NQObject;
 
@@ -160,13 +160,13 @@ struct NQString {
 
 /* One token. Bytes 8-9, 24-27 and 28-31 are read by the library; the rest is ours. */
 struct NQToken {
-    int32_t line;     /* 1-based line of the token's first character */
-    int32_t column;   /* 1-based column, in characters */
-    int16_t code;     /* terminal code */
+    int32_t line;   /* 1-based line of the token's first character */
+    int32_t column; /* 1-based column, in characters */
+    int16_t code;   /* terminal code */
     int16_t reserved10;
     int32_t reserved12[3];
-    int32_t length;       /* characters */
-    const NQWChar* text;  /* the token's characters (not terminated) */
+    int32_t length;      /* characters */
+    const NQWChar* text; /* the token's characters (not terminated) */
 };
 
 /* Line reader: returns 0 with *line set (and *lineflag = 1), or 1 at the end of input.
@@ -201,10 +201,10 @@ struct NQTokenizer {
 
 /* Grammar descriptor (176 bytes in the x86 build). */
 struct NQGrammar {
-    int16_t version;   /* 2 */
-    int16_t firstnt;   /* code of the first nonterminal */
-    int16_t nterms;    /* number of terminals */
-    uint16_t nprslst;  /* entries of prslst */
+    int16_t version;  /* 2 */
+    int16_t firstnt;  /* code of the first nonterminal */
+    int16_t nterms;   /* number of terminals */
+    uint16_t nprslst; /* entries of prslst */
     const int16_t* prdlst;
     const uint16_t* prdndx;
     const uint16_t* lhstbl;
@@ -224,7 +224,7 @@ struct NQGrammar {
     int16_t const63;   /* 63 */
     int16_t ninstbl;   /* entries of instbl (and of argtbl) */
     int16_t reserved74[17];
-    int16_t nclasses;  /* token-class terminals: codes 1 .. nclasses */
+    int16_t nclasses; /* token-class terminals: codes 1 .. nclasses */
     int16_t reserved110[33];
 };
 
@@ -242,18 +242,17 @@ struct NQParseContext {
     NQEngine* engine;
     NQJournal* jnl; /* the journal of the running Parse call */
     int32_t reserved8[23];
-    uint8_t error;   /* byte 100: set by the semantic callback */
+    uint8_t error; /* byte 100: set by the semantic callback */
     uint8_t reserved101;
-    uint8_t trace;   /* byte 102: semantic-trace switch */
+    uint8_t trace; /* byte 102: semantic-trace switch */
     uint8_t reserved103;
     int32_t reserved104[8];
-    void* user;      /* byte 136: user data of the parameter block */
+    void* user; /* byte 136: user data of the parameter block */
 };
 
 typedef NQGrammar* (*NQGrammarRoutine)(NQGrammar* desc);
 typedef NQStatus (*NQTokenCallback)(void* user, int32_t x, int32_t y, NQToken** token);
-typedef NQStatus (*NQSemanticCallback)(NQParseContext* ctx, NQToken* token,
-                                       const NQAction* action);
+typedef NQStatus (*NQSemanticCallback)(NQParseContext* ctx, NQToken* token, const NQAction* action);
 
 /* The engine's seven-word parameter block. */
 typedef struct NQEngineBlock {

@@ -245,7 +245,8 @@ TEST(Command, NeverCrashesOnArbitraryInput) {
         }
         CliResult r = run_zorv({"check", "-"}, clause);
         EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2)
-            << "status " << r.status << " for " << clause << "\n" << r.err;
+            << "status " << r.status << " for " << clause << "\n"
+            << r.err;
         if (r.status != 0) {
             EXPECT_EQ(r.err.rfind("zorv: error: ", 0), 0u) << clause << "\n" << r.err;
         }

@@ -1,7 +1,7 @@
 // Parser of the tree printer's drawing. A node's line is: a 5-column value field, its
-// depth's worth of prefix (1 + 10 per level), a connector ('-', '/' or a backslash), an 8-column type field
-// (or "-empty-"), then '|' for an operator or the leaf's contents. Depth is the connector
-// column in steps of ten. An operator's first operand is drawn above it with '/', its
+// depth's worth of prefix (1 + 10 per level), a connector ('-', '/' or a backslash), an 8-column
+// type field (or "-empty-"), then '|' for an operator or the leaf's contents. Depth is the
+// connector column in steps of ten. An operator's first operand is drawn above it with '/', its
 // other operands below it with '-' and, for the last, a backslash.
 #include "drawing.h"
 
@@ -46,7 +46,7 @@ bool parse_line(const std::string& raw, Line* out) {
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(std::vector<Line> lines) : lines_(std::move(lines)) {}
 
     // Reads the subtree whose root lies at depth d, starting at the current line.
@@ -80,7 +80,7 @@ public:
     }
     bool done() const { return pos_ == lines_.size(); }
 
-private:
+  private:
     std::vector<Line> lines_;
     size_t pos_ = 0;
 };

@@ -155,8 +155,8 @@ TEST(GrammarDescriptor, HoldsTheCountsAndConstants) {
     EXPECT_EQ(g.nclasses, 19);
     for (int16_t r : g.reserved74) EXPECT_EQ(r, 0);
     for (int16_t r : g.reserved110) EXPECT_EQ(r, 0);
-    const void* tables[] = {g.prdlst, g.prdndx, g.lhstbl, g.prslst,  g.prsndx,
-                            g.actmap, g.argndx, g.argtbl, g.symtbl,  g.symndx,
+    const void* tables[] = {g.prdlst, g.prdndx,  g.lhstbl,  g.prslst, g.prsndx,
+                            g.actmap, g.argndx,  g.argtbl,  g.symtbl, g.symndx,
                             g.symmap, g.delcost, g.inscost, g.insndx, g.instbl};
     for (const void* t : tables) EXPECT_NE(t, nullptr);
     for (int t = 1; t <= kTerms; ++t) EXPECT_EQ(g.symmap[t - 1], t);
@@ -190,17 +190,17 @@ TEST(GrammarPrediction, SampleEntries) {
         int sign;  // +1 when the terminal begins the body, -1 when it follows an empty body
     };
     const Case cases[] = {
-        {0, "UNDO", 0, 1},      {0, ";", 0, 1},        {0, ")", -1, 0},
-        {1, "vlit", 2, 1},      {1, "namex", 1, 1},    {2, "qs", 3, 1},
-        {2, ")", 4, -1},        {16, "namex", -1, 0},  {61, "(", 115, 1},
-        {61, "qs", 114, 1},     {61, "PUT", 116, 1},   {61, "namex", 117, 1},
-        {61, ")", -1, 0},       {62, "-", 118, 1},     {62, "namex", 119, -1},
-        {65, "-", 124, 1},      {65, "+", 125, 1},     {65, "int", 125, 1},
-        {100, "UNDO", 183, 1},  {100, "?", 184, 1},    {100, "CLEAR", 185, 1},
-        {100, ";", 185, -1},    {100, "ALSO", 186, 1}, {100, "namex", 187, 1},
+        {0, "UNDO", 0, 1},      {0, ";", 0, 1},         {0, ")", -1, 0},
+        {1, "vlit", 2, 1},      {1, "namex", 1, 1},     {2, "qs", 3, 1},
+        {2, ")", 4, -1},        {16, "namex", -1, 0},   {61, "(", 115, 1},
+        {61, "qs", 114, 1},     {61, "PUT", 116, 1},    {61, "namex", 117, 1},
+        {61, ")", -1, 0},       {62, "-", 118, 1},      {62, "namex", 119, -1},
+        {65, "-", 124, 1},      {65, "+", 125, 1},      {65, "int", 125, 1},
+        {100, "UNDO", 183, 1},  {100, "?", 184, 1},     {100, "CLEAR", 185, 1},
+        {100, ";", 185, -1},    {100, "ALSO", 186, 1},  {100, "namex", 187, 1},
         {101, ";", 188, 1},     {101, "endjb", 189, 1}, {101, "namex", -1, 0},
-        {98, "endjb", 181, -1}, {8, "-", 18, 1},       {51, "=", 95, 1},
-        {51, "<>", 96, 1},      {46, "int", 87, -1},   {46, "*", 85, 1},
+        {98, "endjb", 181, -1}, {8, "-", 18, 1},        {51, "=", 95, 1},
+        {51, "<>", 96, 1},      {46, "int", 87, -1},    {46, "*", 85, 1},
     };
     const NQGrammar& g = grammar();
     for (const Case& c : cases) {
@@ -271,8 +271,8 @@ TEST(GrammarActions, ArgumentListsAreSharedAndDecode) {
     EXPECT_EQ(g.argndx[53], g.argndx[54] + 1);  // @ADD(4) lies inside @TOKSP(1,4)
     EXPECT_EQ(g.argndx[49], g.argndx[50]);      // @PUSH(3) and @ADD(3): one list
     const std::map<int, const char*> samples = {
-        {0, "@SPECIAL(14)"}, {1, "@INIT"},  {8, "@ADD"},          {34, "@OP(270)"},
-        {27, "@LIST(270)"},  {47, "@FUNC"}, {48, "@TOKSP(0,4)"}, {53, "@ADD(4)"},
+        {0, "@SPECIAL(14)"}, {1, "@INIT"},     {8, "@ADD"},         {34, "@OP(270)"},
+        {27, "@LIST(270)"},  {47, "@FUNC"},    {48, "@TOKSP(0,4)"}, {53, "@ADD(4)"},
         {54, "@TOKSP(1,4)"}, {55, "@PUSH(2)"},
     };
     for (const auto& [e, text] : samples) EXPECT_EQ(action_text(e), text) << "entry " << e;
@@ -290,7 +290,7 @@ TEST(GrammarRepair, CostsAndCheapestStrings) {
     EXPECT_EQ(g.instbl[0], 0);
 
     const std::map<int, const char*> examples = {
-        {1, "namex"}, {5, "qs"},  {6, "int"}, {7, "int"},
+        {1, "namex"}, {5, "qs"},   {6, "int"}, {7, "int"},
         {8, "int"},   {11, "( )"}, {16, "L"},  {20, "( int , fmt )"},
     };
     for (const auto& [k, text] : examples)

@@ -15,7 +15,7 @@ namespace {
 
 // Nodes live in a deque so their addresses stay put; the instance only needs its Get slot.
 class PrinterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         jnl_ = zhost_open_capture_journal();
         std::memset(&inst_, 0, sizeof inst_);
@@ -81,9 +81,9 @@ protected:
 };
 
 TEST_F(PrinterTest, DrawsOperandsAboveAndBelowWithBars) {
-    ZNode* tree = op(Z_LAND, {op(Z_CEQ, {name("X"), number(1)}),
-                              op(Z_CGT, {name("Y", 8), text(U"ab")}),
-                              op(Z_LNOT, {name("Z")}), nullptr});
+    ZNode* tree =
+        op(Z_LAND, {op(Z_CEQ, {name("X"), number(1)}), op(Z_CGT, {name("Y", 8), text(U"ab")}),
+                    op(Z_LNOT, {name("Z")}), nullptr});
     std::vector<std::string> expected = {
         "  -8                      /-NAME---(X)",
         "  -8            /-CEQ----|",
@@ -125,10 +125,8 @@ TEST_F(PrinterTest, NumbersShowTheirDateAndTimeKind) {
         uint32_t tag;
         const char* line;
     } cases[] = {
-        {0, "  -8  --LITN---(7)"},
-        {1, "  -8  --LITN---(7 DATE)"},
-        {2, "  -8  --LITN---(7 TIME)"},
-        {3, "  -8  --LITN---(7 DATETIME)"},
+        {0, "  -8  --LITN---(7)"},      {1, "  -8  --LITN---(7 DATE)"},
+        {2, "  -8  --LITN---(7 TIME)"}, {3, "  -8  --LITN---(7 DATETIME)"},
         {9, "  -8  --LITN---(7)"},
     };
     for (const Case& c : cases) {
@@ -141,10 +139,16 @@ TEST_F(PrinterTest, TypeFieldUsesNamesThenNumbers) {
         int type;
         const char* field;
     } cases[] = {
-        {Z_LAND, "-LAND---"}, {Z_IN, "-IN-----"},   {Z_SET, "-SET----"},
-        {Z_ESC, "-ESC----"},  {500, "-500----"},    {99, "- 99----"},
+        {Z_LAND, "-LAND---"},
+        {Z_IN, "-IN-----"},
+        {Z_SET, "-SET----"},
+        {Z_ESC, "-ESC----"},
+        {500, "-500----"},
+        {99, "- 99----"},
         // A range marker shares its code with a node name; the name wins.
-        {Z_CLT, "-CLT----"},  {Z_CTGE, "-CTGE---"}, {Z_APOS, "-APOS---"},
+        {Z_CLT, "-CLT----"},
+        {Z_CTGE, "-CTGE---"},
+        {Z_APOS, "-APOS---"},
     };
     for (const Case& c : cases) {
         ZNode* n = op(c.type, {});
