@@ -75,6 +75,29 @@ void BM_Parse(benchmark::State& state) {
 }
 BENCHMARK(BM_Parse)->RangeMultiplier(4)->Range(1, 1024)->Complexity(benchmark::oN);
 
+// An IN list of n constants: one SET node whose arguments run through n/15 overflow
+// blocks. Building it stays linear in n.
+void BM_ParseInList(benchmark::State& state) {
+    Host host;
+    ZInst* inst = host.inst();
+    if (inst == nullptr) {
+        state.SkipWithError("cannot start the library");
+        return;
+    }
+    std::string text = "x IN (";
+    for (int64_t i = 0; i < state.range(0); ++i) text += std::to_string(i) + " ";
+    text += ")";
+    const std::u32string wide(text.begin(), text.end());
+    for (auto _ : state) {
+        const int32_t st =
+            inst->Parse(inst, wide.data(), static_cast<int32_t>(wide.size()), host.journal());
+        benchmark::DoNotOptimize(st);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ParseInList)->RangeMultiplier(8)->Range(8, 32768)->Complexity(benchmark::oN);
+
 void BM_Print(benchmark::State& state) {
     Host host;
     ZInst* inst = host.inst();

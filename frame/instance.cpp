@@ -4,6 +4,7 @@
 #include "eval/evalwork.h"
 #include "frame/arena.h"
 #include "frame/frame.h"
+#include "frame/instance_tail.h"
 #include "parse/parse.h"
 #include "print/print.h"
 
@@ -55,7 +56,8 @@ ZInst* ZORVCreate(ZExt* ext, const uintptr_t* options, NQJournal* jnl, const cha
     NQPool* pool = kernel->CreatePool(kernel, kPoolBlock, jnl, "ZORV instance pool");
     if (!pool || !own(group, pool)) return fail(group);
 
-    ZInst* inst = static_cast<ZInst*>(pool->Alloc(pool, sizeof(ZInst), NQ_ALLOC_ZERO));
+    // The record and, after it, the library's own tail (zero-filled: no cursor yet).
+    ZInst* inst = static_cast<ZInst*>(pool->Alloc(pool, sizeof(ZInstWithTail), NQ_ALLOC_ZERO));
     if (!inst) return fail(group);
     inst->group = group;
     inst->pool = pool;
@@ -126,6 +128,7 @@ int32_t ZORVReset(ZInst* inst) {
     inst->nodefree = nullptr;
     inst->escroot = nullptr;
     inst->serialize = 0;
+    forget_append_cursor(inst);
 
     ZParse* prs = &inst->prs;
     const NQStatus status = prs->tokenizer->Reset(prs->tokenizer);

@@ -5,6 +5,7 @@
 
 #include "frame/arena.h"
 #include "frame/frame.h"
+#include "frame/instance_tail.h"
 
 const ZNode opzero = {};
 
@@ -14,6 +15,34 @@ constexpr int32_t kSlots = Z_NODE_ARGS;
 
 ZNode*& link_of(ZNode* block) {
     return block->u.op.next;
+}
+
+/* Appends value at position i = nargs (at least 15) from where the last store into the
+ * node's chain landed. Returns false, having changed nothing, when the cursor does not
+ * reach that far (another node, a chain that changed, or a position not in the cursor's
+ * block or the one after it); the caller then walks the chain. A block that cannot be
+ * had leaves the node as it was, as in the walk. */
+bool append_from_cursor(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
+    AppendCursor& c = append_cursor(inst);
+    const int32_t depth = i / kSlots;
+    if (c.node != node || c.first == nullptr || c.first != link_of(node)) return false;
+    ZNode* block = c.block;
+    if (depth == c.depth + 1) {
+        ZNode* next = link_of(block);
+        if (!next) {
+            next = inst->NewOp(inst, Z_NULL);
+            if (!next) return true;
+            link_of(block) = next;
+        }
+        block = next;
+    } else if (depth != c.depth) {
+        return false;
+    }
+    block->u.op.args[i % kSlots] = value;
+    node->u.op.nargs = i + 1;
+    c.block = block;
+    c.depth = depth;
+    return true;
 }
 
 }  // namespace
@@ -65,6 +94,7 @@ ZNode* ZORVNewOp(ZInst* inst, int32_t type) {
 /* Puts the node on the free list; its other bytes are left as they are until reuse. */
 void ZORVFreeOp(ZInst* inst, ZNode* node) {
     if (!node) return;
+    forget_append_cursor(inst);
     link_of(node) = inst->nodefree;
     inst->nodefree = node;
 }
@@ -86,12 +116,15 @@ ZNode* ZORVGet(ZInst*, ZNode* node, int32_t i) {
  * is cleared from there on and cut off from later blocks (which are dropped, not freed),
  * and the missing overflow blocks are created. All overflow blocks needed are taken
  * before anything is changed, so when one cannot be had the node is left exactly as it
- * was; the caller has no status to learn of it. */
+ * was; the caller has no status to learn of it. An append continues from the block where
+ * the last store into the node's chain landed, so building a long list does not walk the
+ * chain again for every argument. */
 void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
     if (!node) return;
     const int32_t nargs = node->u.op.nargs;
     if (i == -1) i = nargs;
     if (i < 0) return;
+    if (i == nargs && i >= kSlots && append_from_cursor(inst, node, i, value)) return;
 
     // The block holding position nargs, when the chain reaches it, is where a growth
     // past nargs cuts the chain.
@@ -132,6 +165,7 @@ void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
     if (cut) {
         for (int32_t p = cutfrom; p < kSlots; ++p) cut->u.op.args[p] = nullptr;
         link_of(cut) = nullptr;
+        forget_append_cursor(inst);
     }
     if (i >= nargs) node->u.op.nargs = i + 1;
 
@@ -147,4 +181,5 @@ void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
         i -= kSlots;
     }
     block->u.op.args[i] = value;
+    if (block != node) append_cursor(inst) = AppendCursor{node, link_of(node), block, depth};
 }

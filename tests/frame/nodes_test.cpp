@@ -36,6 +36,7 @@ class Nodes : public Host {
 
     ZInst* inst_ = nullptr;
     uint64_t markers_[128] = {};
+    const ZNode opzero_copy_{};
 };
 
 TEST_F(Nodes, RequestsTakeWholeStepsFromTheTop) {
@@ -211,6 +212,62 @@ TEST_F(Nodes, ShrunkListGrowsBackWithoutStaleArguments) {
     EXPECT_EQ(get(n, 16), marker(16));
     for (int i = 17; i < 25; ++i) EXPECT_EQ(get(n, i), nullptr) << i;
     EXPECT_EQ(get(n, 25), marker(52));
+}
+
+// Appends continue from where the last store landed; whatever happened to the chain in
+// between (another list, a cut, freed blocks, a node cleared as a whole), every argument
+// reads back where it was put.
+TEST_F(Nodes, AppendsAfterChangesToTheChainLandInPlace) {
+    ZNode* a = newop(Z_LAND);
+    ZNode* b = newop(Z_LOR);
+    for (int i = 0; i < 60; ++i) {
+        set(a, -1, marker(i));
+        set(b, -1, marker(127 - i));
+    }
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_EQ(get(a, i), marker(i)) << i;
+        ASSERT_EQ(get(b, i), marker(127 - i)) << i;
+    }
+    EXPECT_EQ(blocks(a), 4);
+
+    // A store far beyond the end cuts the chain; appends go on after it.
+    set(a, 20, marker(100));
+    EXPECT_EQ(a->u.op.nargs, 60);
+    a->u.op.nargs = 18;
+    set(a, 33, marker(101));
+    set(a, -1, marker(102));
+    EXPECT_EQ(a->u.op.nargs, 35);
+    EXPECT_EQ(get(a, 17), marker(17));
+    for (int i = 18; i < 33; ++i) EXPECT_EQ(get(a, i), nullptr) << i;
+    EXPECT_EQ(get(a, 33), marker(101));
+    EXPECT_EQ(get(a, 34), marker(102));
+    EXPECT_EQ(blocks(a), 3);
+
+    // The list's blocks go back to the free list and come out again as another list's.
+    for (ZNode* blk = a->u.op.next; blk;) {
+        ZNode* next = blk->u.op.next;
+        inst_->FreeOp(inst_, blk);
+        blk = next;
+    }
+    ZNode* c = newop(Z_SET);
+    for (int i = 0; i < 40; ++i) set(c, -1, marker(i));
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(get(c, i), marker(i)) << i;
+
+    // A node cleared as a whole (as parse-stack holders are) starts a fresh chain.
+    std::memcpy(c, &opzero_copy_, sizeof(ZNode));
+    c->type = Z_SET;
+    for (int i = 0; i < 20; ++i) set(c, -1, marker(64 + i));
+    EXPECT_EQ(blocks(c), 2);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(get(c, i), marker(64 + i)) << i;
+}
+
+TEST_F(Nodes, TenThousandArgumentsRoundTrip) {
+    ZNode* n = newop(Z_IN);
+    const int count = 10000;
+    for (int i = 0; i < count; ++i) set(n, -1, marker(i % 128));
+    EXPECT_EQ(n->u.op.nargs, count);
+    EXPECT_EQ(blocks(n), (count + Z_NODE_ARGS - 1) / Z_NODE_ARGS);
+    for (int i = 0; i < count; ++i) ASSERT_EQ(get(n, i), marker(i % 128)) << i;
 }
 
 TEST_F(Nodes, SetThatCannotGrowLeavesTheNodeAsItWas) {
