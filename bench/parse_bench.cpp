@@ -30,6 +30,11 @@ class Host {
         zhost_close_journal(jnl_);
     }
     ZInst* inst() const { return inst_; }
+    // The instance, or null after marking the benchmark as failed to start.
+    ZInst* started(benchmark::State& state) const {
+        if (inst_ == nullptr) state.SkipWithError("cannot start the library");
+        return inst_;
+    }
     NQJournal* journal() const { return jnl_; }
 
   private:
@@ -57,11 +62,8 @@ std::u32string clause_of(int n) {
 
 void BM_Parse(benchmark::State& state) {
     Host host;
-    ZInst* inst = host.inst();
-    if (inst == nullptr) {
-        state.SkipWithError("cannot start the library");
-        return;
-    }
+    ZInst* inst = host.started(state);
+    if (inst == nullptr) return;
     const std::u32string text = clause_of(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         const int32_t st =
@@ -79,11 +81,8 @@ BENCHMARK(BM_Parse)->RangeMultiplier(4)->Range(1, 1024)->Complexity(benchmark::o
 // blocks. Building it stays linear in n.
 void BM_ParseInList(benchmark::State& state) {
     Host host;
-    ZInst* inst = host.inst();
-    if (inst == nullptr) {
-        state.SkipWithError("cannot start the library");
-        return;
-    }
+    ZInst* inst = host.started(state);
+    if (inst == nullptr) return;
     std::string text = "x IN (";
     for (int64_t i = 0; i < state.range(0); ++i) text += std::to_string(i) + " ";
     text += ")";
@@ -100,11 +99,8 @@ BENCHMARK(BM_ParseInList)->RangeMultiplier(8)->Range(8, 32768)->Complexity(bench
 
 void BM_Print(benchmark::State& state) {
     Host host;
-    ZInst* inst = host.inst();
-    if (inst == nullptr) {
-        state.SkipWithError("cannot start the library");
-        return;
-    }
+    ZInst* inst = host.started(state);
+    if (inst == nullptr) return;
     const std::u32string text = clause_of(static_cast<int>(state.range(0)));
     if (inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), host.journal()) != 0) {
         state.SkipWithError("the clause does not parse");

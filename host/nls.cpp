@@ -73,16 +73,12 @@ NQTranscoder* create_transcoder(NQNls* n, int32_t to, int32_t, NQJournal*) {
     if (!n || to != NQ_ENCODING_BYTES) return nullptr;
     KernelImpl& k = kernel_of(n);
     if (should_fail(k, ZHOST_CREATE_TRANSCODER)) return nullptr;
-    TranscoderImpl* t = new (std::nothrow) TranscoderImpl();
+    TranscoderImpl* t =
+        new_object<NQTranscoder, TranscoderImpl>(k, KIND_TRANSCODER, transcoder_dispose);
     if (!t) return nullptr;
-    t->hdr.Dispose = transcoder_dispose;
-    t->hdr.owner = &k;
-    t->hdr.kind = KIND_TRANSCODER;
     t->Transcode = transcode;
     t->Destroy = transcoder_destroy;
-    NQTranscoder* rec = t;
-    track_object(k, t->link, rec, KIND_TRANSCODER, transcoder_dispose);
-    return rec;
+    return t;
 }
 
 bool is_digit(NQWChar c) {
@@ -150,15 +146,10 @@ NQLocale* create_locale(NQNls* n, const NQWChar* name, int32_t namelen) {
         while (name[len] != 0) ++len;
     if (len != 5 || std::memcmp(name, en_us, 5 * sizeof(NQWChar)) != 0) return nullptr;
     KernelImpl& k = kernel_of(n);
-    LocaleImpl* l = new (std::nothrow) LocaleImpl();
+    LocaleImpl* l = new_object<NQLocale, LocaleImpl>(k, KIND_LOCALE, locale_dispose);
     if (!l) return nullptr;
-    l->hdr.Dispose = locale_dispose;
-    l->hdr.owner = &k;
-    l->hdr.kind = KIND_LOCALE;
     l->ToNumber = to_number;
-    NQLocale* rec = l;
-    track_object(k, l->link, rec, KIND_LOCALE, locale_dispose);
-    return rec;
+    return l;
 }
 
 }  // namespace

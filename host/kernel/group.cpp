@@ -81,17 +81,12 @@ NQGroup* create_group(NQKernel* kernel, const int32_t*, NQJournal*, void*) {
     if (!kernel) return nullptr;
     KernelImpl& k = *impl(kernel);
     if (should_fail(k, ZHOST_CREATE_GROUP)) return nullptr;
-    GroupImpl* g = new (std::nothrow) GroupImpl();
+    GroupImpl* g = new_object<NQGroup, GroupImpl>(k, KIND_GROUP, group_dispose);
     if (!g) return nullptr;
-    g->hdr.Dispose = group_dispose;
-    g->hdr.owner = &k;
-    g->hdr.kind = KIND_GROUP;
     g->Init = group_init;
     g->Register = group_register;
     g->Destroy = group_destroy;
-    NQGroup* rec = g;
-    track_object(k, g->link, rec, KIND_GROUP, group_dispose);
-    return rec;
+    return g;
 }
 
 }  // namespace zhost

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,21 @@ void untrack_object(HostLink& link);
 /* The link of a live kernel object with this record, or null; the caller holds k.mu. */
 HostLink* find_object(KernelImpl& k, const void* record);
 bool should_fail(KernelImpl& k, ZHostCreation kind);
+
+/* A new host object of type Impl, which derives from its record type Record and has a
+ * `link`: its header filled and the object on the kernel's live list, ready for the
+ * caller to fill in its operations. Null when memory runs out. */
+template <typename Record, typename Impl>
+Impl* new_object(KernelImpl& k, ObjectKind kind, void (*dispose)(void*)) {
+    Impl* o = new (std::nothrow) Impl();
+    if (!o) return nullptr;
+    o->hdr.Dispose = dispose;
+    o->hdr.owner = &k;
+    o->hdr.kind = kind;
+    Record* rec = o;
+    track_object(k, o->link, rec, kind, dispose);
+    return o;
+}
 
 /* Kernel operations, one file each. */
 NQGroup* create_group(NQKernel* k, const int32_t* block6, NQJournal* jnl, void* zero);

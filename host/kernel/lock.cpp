@@ -36,16 +36,11 @@ NQLock* create_lock(NQKernel* kernel, const int32_t*, NQJournal*, void*) {
     if (!kernel) return nullptr;
     KernelImpl& k = *impl(kernel);
     if (should_fail(k, ZHOST_CREATE_LOCK)) return nullptr;
-    LockImpl* l = new (std::nothrow) LockImpl();
+    LockImpl* l = new_object<NQLock, LockImpl>(k, KIND_LOCK, lock_dispose);
     if (!l) return nullptr;
-    l->hdr.Dispose = lock_dispose;
-    l->hdr.owner = &k;
-    l->hdr.kind = KIND_LOCK;
     l->Acquire = lock_acquire;
     l->Release = lock_release;
-    NQLock* rec = l;
-    track_object(k, l->link, rec, KIND_LOCK, lock_dispose);
-    return rec;
+    return l;
 }
 
 }  // namespace zhost

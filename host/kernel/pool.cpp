@@ -110,18 +110,13 @@ NQPool* create_pool(NQKernel* kernel, const int32_t*, NQJournal*, const char*) {
     if (!kernel) return nullptr;
     KernelImpl& k = *impl(kernel);
     if (should_fail(k, ZHOST_CREATE_POOL)) return nullptr;
-    PoolImpl* p = new (std::nothrow) PoolImpl();
+    PoolImpl* p = new_object<NQPool, PoolImpl>(k, KIND_POOL, pool_dispose);
     if (!p) return nullptr;
     p->blocks.next = p->blocks.prev = &p->blocks;
     /* nqstring finds the kernel of a pool through this word */
-    p->hdr.owner = &k;
-    p->hdr.kind = KIND_POOL;
-    p->hdr.Dispose = pool_dispose;
     p->Alloc = pool_alloc;
     p->Free = pool_free;
-    NQPool* rec = p;
-    track_object(k, p->link, rec, KIND_POOL, pool_dispose);
-    return rec;
+    return p;
 }
 
 }  // namespace zhost
