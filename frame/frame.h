@@ -15,15 +15,6 @@ int32_t ZORVGetReqVersion(ZExt* ext, int32_t* a, int32_t* b, int32_t* c);
 int32_t ZORVGetVersion(ZExt* ext, int32_t* a, int32_t* b, int32_t* c);
 int32_t ZORVRealDestroy(ZExt* ext);
 ZInst* ZORVCreate(ZExt* ext, const uintptr_t* options, NQJournal* jnl, const char* name);
-
-ZORV_EXPORT int32_t ZORVDestroy(ZInst* inst);
-ZORV_EXPORT int32_t ZORVReset(ZInst* inst);
-ZORV_EXPORT ZNode* ZORVRoot(ZInst* inst);
-ZORV_EXPORT void* ZORVAlloc(ZInst* inst, int32_t size);
-ZORV_EXPORT ZNode* ZORVNewOp(ZInst* inst, int32_t type);
-ZORV_EXPORT void ZORVFreeOp(ZInst* inst, ZNode* node);
-ZORV_EXPORT ZNode* ZORVGet(ZInst* inst, ZNode* node, int32_t i);
-ZORV_EXPORT void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value);
 }
 
 /* The all-zero node template. */

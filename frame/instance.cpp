@@ -1,12 +1,11 @@
 /* The instance: creation with its own group, pool, lock, parse engine and tokenizer and its
  * first arena block; the reset that drops one clause's tree and memory; destruction; and
  * the root the host asks for. */
-#include "eval/evalwork.h"
 #include "frame/arena.h"
+#include "frame/evalwork.h"
 #include "frame/frame.h"
 #include "frame/instance_tail.h"
 #include "parse/parse.h"
-#include "print/print.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include "zorv/zorv.h"
 
 extern "C" {
-ZORV_EXPORT int32_t ZORVParse(ZInst* inst, const NQWChar* text, int32_t length, NQJournal* jnl);
 NQStatus ZORVTokenizer(void* user, int32_t x, int32_t y, NQToken** token);
 int32_t ZORVGetLine(int32_t* lineflag, NQString** line, void* user);
 NQStatus ZORVSemantics(NQParseContext* context, NQToken* token, const NQAction* action);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "frame/frame.h"
+#include "frame/nodekinds.h"
 #include "zorv/support.h"
 
 /* Grows the array by kStackStep slots, keeping the holders of the old slots; the new
@@ -57,10 +58,5 @@ ZNode* yowspop(ZParse* prs) {
 }
 
 int32_t yowsnot(int32_t code) {
-    if (code >= Z_IN && code <= Z_TNIN) return not_like[code - Z_IN];
-    if (code >= Z_CEQ && code <= Z_CGE) return not_relop[code - Z_CEQ];
-    if (code >= Z_CTEQ && code <= Z_CTGE) return not_relop[code - Z_CTEQ] + 10;
-    if (code == Z_SDX) return Z_NSDX;
-    if (code == Z_NSDX) return Z_SDX;
-    return -1;
+    return zkind::negated(code);
 }

@@ -1,6 +1,5 @@
-/* The parse stack shared by the semantic actions: push and pop of holder levels, the
- * negation of predicate and comparison codes, and the two negation tables. Private to the
- * parser folder. */
+/* The parse stack shared by the semantic actions: push and pop of holder levels and the
+ * negation of predicate and comparison codes. Private to the parser folder. */
 #ifndef ZORV_PARSE_PARSESTACK_H
 #define ZORV_PARSE_PARSESTACK_H
 
@@ -10,10 +9,6 @@
 
 /* Slots added to the stack array each time it fills up (and its first length). */
 constexpr int32_t kStackStep = 30;
-
-/* Negated codes of IN .. TNIN, indexed by code - 241, and of CEQ .. CGE, by code - 260. */
-extern const int32_t not_like[12];
-extern const int32_t not_relop[6];
 
 /* Pushes a level: the slot above the current one becomes current and its holder is new or
  * cleared. Returns 0, or 1 when the array cannot grow or no holder can be made. */

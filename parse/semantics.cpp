@@ -10,10 +10,6 @@
 #include "support/utf8.h"
 #include "zorv/support.h"
 
-const int32_t not_like[12] = {Z_NIN,  Z_IN,   Z_NBTW, Z_BETW, Z_NLKE, Z_LIKE,
-                              Z_NCON, Z_CONT, Z_NTNL, Z_ISNL, Z_TNIN, Z_TIN};
-const int32_t not_relop[6] = {Z_CNE, Z_CEQ, Z_CGE, Z_CGT, Z_CLE, Z_CLT};
-
 namespace {
 
 enum ActionCode : int16_t {

@@ -4,7 +4,7 @@
  * Everything lives in a fixed-size context on the caller's stack: printing allocates
  * nothing, and recursion is bounded by the depth cut. */
 #include "frame/frame.h"
-#include "print/print.h"
+#include "zorv/zorv.h"
 
 namespace {
 

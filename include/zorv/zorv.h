@@ -253,6 +253,29 @@ struct ZInst {
     int32_t worksize;
 };
 
+/* The instance's operations. Each fills a slot of the instance record; the library
+ * also exports them by name, with ZORVTran and ZORVPrintSubtree, which have no slot. */
+#ifndef ZORV_EXPORT
+#define ZORV_EXPORT __attribute__((visibility("default")))
+#endif
+ZORV_EXPORT int32_t ZORVDestroy(ZInst* inst);
+ZORV_EXPORT int32_t ZORVParse(ZInst* inst, const NQWChar* text, int32_t length, NQJournal* jnl);
+ZORV_EXPORT ZNode* ZORVRoot(ZInst* inst);
+ZORV_EXPORT int32_t ZORVResolve(ZInst* inst, NQJournal* jnl, ZLookup lookup, void* lookupctx);
+ZORV_EXPORT int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root);
+ZORV_EXPORT int32_t ZORVReset(ZInst* inst);
+ZORV_EXPORT void ZORVPrint(ZInst* inst, NQJournal* out);
+ZORV_EXPORT ZNode* ZORVGet(ZInst* inst, ZNode* node, int32_t i);
+ZORV_EXPORT void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value);
+ZORV_EXPORT void* ZORVAlloc(ZInst* inst, int32_t size);
+ZORV_EXPORT ZNode* ZORVNewOp(ZInst* inst, int32_t type);
+ZORV_EXPORT void ZORVFreeOp(ZInst* inst, ZNode* node);
+ZORV_EXPORT int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl);
+ZORV_EXPORT void ZORVMakeTrue(ZInst* inst, ZNode* node);
+ZORV_EXPORT int32_t ZORVTruthOf(ZInst* inst);
+ZORV_EXPORT void ZORVTran(ZInst* inst, NQJournal* jnl);
+ZORV_EXPORT void ZORVPrintSubtree(ZInst* inst, NQJournal* out, ZNode* node);
+
 /* The extension record: nineteen words. */
 struct ZExt {
     void* reserved1to3[3];

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "frame/frame.h"
-#include "print/print.h"
+#include "zorv/zorv.h"
 #include "support/utf8.h"
 #include "tests/parse/sem_harness.h"
 #include "zorv/host.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "frame/frame.h"
-#include "print/print.h"
+#include "zorv/zorv.h"
 #include "zorv/host.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <set>
 #include <thread>
 
-#include "eval/evalwork.h"
+#include "frame/evalwork.h"
 #include "frame/internal/internal_fixture.h"
 
 namespace {

@@ -1,8 +1,8 @@
 /* The stack of evaluation work areas kept on each instance: blocks of `workcap` bytes from
  * the extension pool, taken and returned with atomic operations so that several threads
  * may evaluate one instance at once. */
-#ifndef ZORV_EVAL_EVALWORK_H
-#define ZORV_EVAL_EVALWORK_H
+#ifndef ZORV_FRAME_EVALWORK_H
+#define ZORV_FRAME_EVALWORK_H
 
 #include "zorv/zorv.h"
 

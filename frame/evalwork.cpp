@@ -2,7 +2,7 @@
  * to the next; the stack's pop marks the head busy while it takes the top off, so a block
  * popped and pushed back by another thread meanwhile cannot be mistaken for a stale top.
  * Blocks come from the extension's pool, not the instance's. */
-#include "eval/evalwork.h"
+#include "frame/evalwork.h"
 
 #include "zorv/support.h"
 
