@@ -8,41 +8,11 @@
 
 #include <string>
 
-#include "zorv/host.h"
-#include "zorv/zorv.h"
+#include "bench/bench_host.h"
 
 namespace {
 
-// A host with one instance of the library, as the command line starts it.
-class Host {
-  public:
-    Host() {
-        jnl_ = zhost_open_capture_journal();
-        kernel_ = zhost_open_kernel(nullptr);
-        ext_ = static_cast<ZExt*>(kernel_->LoadExtension(kernel_, U"zorv", 4, jnl_));
-        const uintptr_t options[2] = {0, 0};
-        inst_ = ext_ ? ext_->Create(ext_, options, jnl_, "bench") : nullptr;
-    }
-    ~Host() {
-        if (inst_) inst_->Destroy(inst_);
-        if (ext_) ext_->RealDestroy(ext_);
-        zhost_close_kernel(kernel_);
-        zhost_close_journal(jnl_);
-    }
-    ZInst* inst() const { return inst_; }
-    // The instance, or null after marking the benchmark as failed to start.
-    ZInst* started(benchmark::State& state) const {
-        if (inst_ == nullptr) state.SkipWithError("cannot start the library");
-        return inst_;
-    }
-    NQJournal* journal() const { return jnl_; }
-
-  private:
-    NQJournal* jnl_ = nullptr;
-    NQKernel* kernel_ = nullptr;
-    ZExt* ext_ = nullptr;
-    ZInst* inst_ = nullptr;
-};
+using zbench::Host;
 
 // n predicates of the usual kinds joined by AND and OR.
 std::u32string clause_of(int n) {
