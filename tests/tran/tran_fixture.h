@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "frame/internal/internal_fixture.h"
+#include "frame/nodeutil.h"
 #include "tests/common/tree_text.h"
 #include "tran/tran.h"
 
