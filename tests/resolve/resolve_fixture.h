@@ -13,57 +13,36 @@
 
 namespace resolvetest {
 
-// The vlen a column gets from its first letter: N numeric, S a numeric stored in 4 bytes,
-// C 10 characters, W 20 characters, L 1000 characters; any other name stays untyped.
-inline int16_t column_vlen(const ZNode* leaf) {
-    switch (leaf->u.nm.namelen > 0 ? leaf->u.nm.name[0] : 0) {
-        case 'N':
-            return -8;
-        case 'S':
-            return -4;
-        case 'C':
-            return 40;
-        case 'W':
-            return 80;
-        case 'L':
-            return 4000;
-        default:
-            return 0;
-    }
-}
-
 class Resolver : public frametest::Linked {
   protected:
     void SetUp() override {
         Linked::SetUp();
-        inst_ = create(options_);
+        inst_ = create();
         ASSERT_NE(inst_, nullptr);
     }
 
-    // Parses an ASCII clause; the parse must succeed for the tests that use this.
-    int32_t parse(const std::string& clause, ZInst* inst = nullptr) {
+    int32_t parse(const std::string& ascii, ZInst* inst = nullptr) {
         inst = inst ? inst : inst_;
-        const std::u32string text(clause.begin(), clause.end());
+        const std::u32string text(ascii.begin(), ascii.end());
         return inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), jnl_);
     }
-
     int32_t resolve() { return resolve_tree(inst_, inst_->root, jnl_, bind, this); }
     int32_t resolve_slot() { return inst_->Resolve(inst_, jnl_, bind, this); }
-
     std::string tree() const { return ztest::render(inst_->root); }
 
-    // Binds the leaf by its name's first letter; the name `refuse_` gets status `refusal_`.
+    // Columns by first letter: N numeric, S numeric in 4 bytes, C 10 characters, W 20,
+    // L 1000; other names stay untyped. The name `refuse_` gets the status `refusal_`.
     static int32_t bind(void* ctx, ZNode* leaf, NQJournal*) {
         auto* self = static_cast<Resolver*>(ctx);
         const std::string name(leaf->u.nm.name, static_cast<size_t>(leaf->u.nm.namelen));
         self->offered_.push_back(name);
         if (name == self->refuse_) return self->refusal_;
-        leaf->vlen = column_vlen(leaf);
-        leaf->u.nm.coloff = 8 * static_cast<int32_t>(self->offered_.size());
+        const std::string letters = "NSCWL";
+        const int16_t vlens[] = {-8, -4, 40, 80, 4000, 0};
+        leaf->vlen = vlens[letters.find(name[0]) == std::string::npos ? 5 : letters.find(name[0])];
         return 0;
     }
 
-    uintptr_t options_ = 0;
     ZInst* inst_ = nullptr;
     std::vector<std::string> offered_;
     std::string refuse_;
