@@ -113,8 +113,8 @@ Depth tree_depth(ZInst* inst, ZNode* root, int32_t base) {
  * A tree deeper than ZORV_MAX_DEPTH (the wrapper counted) is refused here, where it is
  * built, so that every later walk may recurse: a level-4 message, no tree, and
  * ZORV_PARSE_TOO_DEEP; 6 when memory for the check runs out. A failed parse may leave a
- * tree too (the engine repairs syntax errors and parses on); a deep one is dropped
- * quietly and the engine's status, with its messages, stands. */
+ * tree too (the actions go on after a semantic error); a deep one is dropped quietly and
+ * the engine's status, with its messages, stands. */
 int32_t ZORVParse(ZInst* inst, const NQWChar* text, int32_t length, NQJournal* jnl) {
     inst->Reset(inst);
     if (!text || length <= 0 || blank_text(text, length)) return 0;

@@ -67,8 +67,18 @@ TEST_F(Depth, DeepClausesAreRefusedCleanly) {
     }
 }
 
-TEST_F(Depth, TwoHundredThousandTermsAreRefusedCleanly) {
-    expect_refused(inst_, run("1", "+", 200000, " > 0"));
+TEST_F(Depth, AHundredThousandTermsAreRefusedCleanly) {
+    expect_refused(inst_, run("1", "+", 100000, " > 0"));
+}
+
+// A semantic error (here a name of 33 letters) does not stop the actions, so a failed parse
+// may leave a tree: a deep one is dropped, and the engine's status stands.
+TEST_F(Depth, AFailedParseKeepsNoDeepTree) {
+    const std::string name(33, 'n');
+    EXPECT_EQ(parse(name + " + n > 0"), NQ_STATUS_SEMANTIC);
+    EXPECT_NE(inst_->root, nullptr);
+    EXPECT_EQ(parse(run(name, "+", ZORV_MAX_DEPTH + 10, " > 0")), NQ_STATUS_SEMANTIC);
+    EXPECT_EQ(inst_->root, nullptr);
 }
 
 // Parenthesised nesting meets the parse engine's own limit long before the bound.
