@@ -64,9 +64,9 @@ ZNode* copy_tree(ZInst* inst, ZNode* node) {
 /* Rewrites the chained comparison at node, in place, into a LAND: the node's record moves
  * to a new node, which keeps the first two terms and becomes conjunct 0, and every further
  * link c becomes the next conjunct, comparing a copy of the previous conjunct's right-hand
- * term with c's own term. Returns 0, or ZORV_RESOLVE_NO_MEMORY when the arena gives out
- * (the tree is then left as far as the rewrite came: a LAND of the conjuncts placed so
- * far). Runs before the operands are resolved, so each copy is resolved on its own. */
+ * term with c's own term. Returns 0, or ZORV_RESOLVE_NO_MEMORY when the arena gives out;
+ * the LAND then holds the comparisons completed so far, the other links are dropped. Runs
+ * before the operands are resolved, so each copy is resolved on its own. */
 int32_t do_range(ZInst* inst, ZNode* node) {
     assert(zkind::is_comparison(node->type) || zkind::is_colon_comparison(node->type));
     ZNode* first = inst->NewOp(inst, node->type);
@@ -85,13 +85,17 @@ int32_t do_range(ZInst* inst, ZNode* node) {
         // The parser makes every further link a comparison holding one term.
         assert(c && zkind::is_operator(c->type));
         if (!c || !zkind::is_operator(c->type)) continue;
+        ZNode* term = inst->Get(inst, prev, 1);
+        ZNode* shared = copy_tree(inst, term);
+        if (term && !shared) {
+            status = ZORV_RESOLVE_NO_MEMORY;
+            break;
+        }
         const int32_t placed = node->u.op.nargs;
         inst->Set(inst, c, 1, inst->Get(inst, c, 0));
-        ZNode* shared = copy_tree(inst, inst->Get(inst, prev, 1));
-        if (!shared && inst->Get(inst, prev, 1)) status = ZORV_RESOLVE_NO_MEMORY;
         inst->Set(inst, c, 0, shared);
         inst->Set(inst, node, -1, c);
-        if (status != 0 || node->u.op.nargs == placed) {
+        if (node->u.op.nargs == placed) {
             status = ZORV_RESOLVE_NO_MEMORY;
             break;
         }

@@ -74,6 +74,19 @@ TEST_F(Resolver, ALongChainSplitsLinkByLink) {
     EXPECT_EQ(tree(), expect + ")");
 }
 
+// A copy that cannot have its nodes ends the walk with a status; the AND keeps the
+// comparisons made whole so far.
+TEST_F(Resolver, RunningOutOfNodesInAChainIsAStatus) {
+    std::string sum = "n";
+    for (int i = 0; i < 100; ++i) sum += " + n";
+    ASSERT_EQ(parse("0 < " + sum + " < 1 < 2"), 0);
+    zhost_fail_pool_allocation(inst_->pool, 1);
+    EXPECT_EQ(resolve(), ZORV_RESOLVE_NO_MEMORY);
+    zhost_fail_pool_allocation(inst_->pool, 0);
+    EXPECT_EQ(tree().substr(0, 19), "LAND(CLT(LITN 0,AAD");
+    EXPECT_EQ(inst_->root->u.op.nargs, 1);
+}
+
 TEST_F(Resolver, CopyTreeCopiesEveryNodeAndOwnText) {
     std::string clause = "c IN (";
     for (int i = 0; i < 40; ++i) clause += "'" + std::to_string(i) + "',";
