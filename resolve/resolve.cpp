@@ -110,7 +110,7 @@ int32_t type_operator(ZInst* inst, ZNode* node) {
     return 0;
 }
 
-/* Step 4 of ZORVResolve: work areas of the size the tree needs, rounded up to whole
+/* Sizes the work areas to what the tree reserved, rounded up to whole
  * steps; cached areas of another size are given back. With no reservation a small size
  * is kept (areas already cached stay useful) and a larger one dropped. */
 void size_work_area(ZInst* inst) {
