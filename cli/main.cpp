@@ -75,6 +75,7 @@ int parse_clause(Session& s, const std::u32string& text) {
         case NQ_STATUS_TOO_DEEP:
         case NQ_STATUS_SEMANTIC:
         case NQ_STATUS_LEXICAL:
+        case ZORV_PARSE_TOO_DEEP:
             break;
         default:
             std::fflush(stdout);

@@ -31,6 +31,7 @@ void fill_slots(ZInst* inst) {
     inst->Destroy = ZORVDestroy;
     inst->Parse = ZORVParse;
     inst->Root = ZORVRoot;
+    inst->Resolve = ZORVResolve;
     inst->Reset = ZORVReset;
     inst->Print = ZORVPrint;
     inst->Get = ZORVGet;

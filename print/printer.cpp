@@ -121,7 +121,8 @@ void leaf_contents(PrintCtx* ctx, const ZNode* node) {
 
 /* Prints node with the connector c ('-', '/' or a backslash) and, recursively, its
  * operands. The column indent-1 of a node is the column of its parent's bar: a first
- * operand sets the bar there after its own line, the last operand clears it before. */
+ * operand sets the bar there after its own line, the last operand clears it before.
+ * The recursion stops at the depth cut (26 levels), well within ZORV_MAX_DEPTH. */
 void treprn(ZInst* inst, PrintCtx* ctx, ZNode* node, NQWChar c) {
     if (ctx->indent > kIndentLimit) {
         pipOut(ctx, U"...overflow tree print...");

@@ -189,8 +189,48 @@ typedef struct ZParse {
     int32_t stkcap;
 } ZParse;
 
-/* The name-binding callback of ZORVResolve. */
+/* The name-binding callback of ZORVResolve: called once for every NAME leaf, left to right
+ * and depth first; binds the leaf in place and returns 0, or a non-zero status of the
+ * caller's own, which ends the resolution and is what ZORVResolve returns. */
 typedef int32_t (*ZLookup)(void* lookupctx, ZNode* node, NQJournal* jnl);
+
+/* Statuses of ZORVResolve besides 0 and the callback's own. */
+enum ZResolveStatus {
+    /* an unknown function, a wrong number of arguments, or UPCASE of a number */
+    ZORV_RESOLVE_FUNCTION = 1,
+    /* a colon comparison or IN : with numeric operands; the node is the plain form now */
+    ZORV_RESOLVE_COLON_NUMERIC = 2,
+    /* an operand of an arithmetic operator is not numeric */
+    ZORV_RESOLVE_NOT_NUMERIC = 3,
+    /* an operand of a character operator (||, LIKE, CONTAINS, =*) is numeric */
+    ZORV_RESOLVE_NOT_CHARACTER = 4,
+    /* the operands of an operator mix numbers and characters */
+    ZORV_RESOLVE_MIXED = 5,
+    /* memory ran out while a chained comparison was split (as the parser's status 6) */
+    ZORV_RESOLVE_NO_MEMORY = 6,
+    /* a concatenation longer than 32767 bytes, or more scratch space than ZORV_MAX_WORK */
+    ZORV_RESOLVE_TOO_LONG = 7
+};
+#define ZORV_MAX_WORK 0x7FFFF000 /* largest evaluation work area: 2 GiB less one 4096 step */
+
+/* Deepest tree ZORVParse accepts, in levels: the root is level 1, and a chained comparison
+ * (a < b < c) counts twice, since resolution turns it into an AND of comparisons; the ESC
+ * wrapper, when asked for, counts too. Deeper clauses are refused with
+ * ZORV_PARSE_TOO_DEEP, so that the recursive walks (resolution, transformation, copy and
+ * free, evaluation) stay within a thread's stack. The engine's own stack already refuses
+ * some 700 nested parentheses; deep trees come from long runs of a left-associative
+ * operator: 1 + 1 + ... + 1.
+ * Stack per level, measured (tests/resolve/depth_test.cpp): the resolver 272 bytes in the
+ * x64 sanitizer build, 112 in x86; the printer 272 and 96 (and it stops drawing at 25
+ * levels). At 4000 levels the resolver takes 1.1 MB; an 8 MB thread stack gives any walk
+ * about 2 KB per level, room for the larger frames of transformation and evaluation
+ * (value records on the stack). No clause a person writes comes near 4000 levels. */
+#define ZORV_MAX_DEPTH 4000
+
+/* Statuses of ZORVParse of the library's own (the engine's and the tokenizer's pass as
+ * they come; the semantic actions return 1, a leaf that cannot be built, and 6, memory
+ * exhausted). */
+#define ZORV_PARSE_TOO_DEEP 8 /* the tree is deeper than ZORV_MAX_DEPTH levels */
 
 /* Operation slots of the instance. */
 typedef int32_t (*ZORVDestroyFn)(ZInst* inst);
