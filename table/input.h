@@ -1,13 +1,13 @@
 // The bytes of a table: a file or standard input, read in blocks. A regular file is
 // rewound by seeking; any other input is copied, as it is read, to an unnamed temporary
-// file that later passes read instead, so nothing is held in memory.
+// file (in $TMPDIR, else /tmp) that later passes read instead, so memory stays bounded.
 #ifndef ZORV_TABLE_INPUT_H
 #define ZORV_TABLE_INPUT_H
 
 #include <sys/types.h>
 
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <string>
 
 namespace zorv::table {
@@ -33,7 +33,7 @@ class Input {
     // Drops the copy: the input will be read once only.
     void stop_copy();
     // Whether rewind() is possible.
-    bool rewindable() const { return seekable_ || copy_ != nullptr; }
+    bool rewindable() const { return seekable_ || copy_ >= 0; }
 
     // Reads up to n bytes: the count, 0 at the end, -1 on failure with *why.
     ssize_t read(char* buf, size_t n, std::string* why);
@@ -44,9 +44,9 @@ class Input {
     int fd_ = -1;
     bool owned_ = false;
     bool seekable_ = false;
-    off_t start_ = 0;            // offset of the input's start in a seekable file
-    std::FILE* copy_ = nullptr;  // the temporary copy, while one is kept
-    bool replaying_ = false;     // reads come from the copy
+    int64_t start_ = 0;       // offset of the input's start in a seekable file
+    int copy_ = -1;           // the temporary copy, while one is kept
+    bool replaying_ = false;  // reads come from the copy
 };
 
 }  // namespace zorv::table

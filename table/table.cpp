@@ -16,11 +16,10 @@
 namespace zorv::table {
 
 struct Table::State {
-    State(std::string name, const TableOptions& opts)
-        : file(std::move(name)), options(opts), scanner(input, opts.delimiter) {}
+    State(std::string name, const TableOptions& options)
+        : file(std::move(name)), scanner(input, options.delimiter) {}
 
     std::string file;
-    TableOptions options;
     Input input;
     Scanner scanner;
     std::vector<Column> columns;
@@ -188,17 +187,19 @@ std::unique_ptr<Table> Table::open_fd(int fd, const std::string& name, const Tab
 // After the input is open: the header, the schema (from the header alone when it types
 // every column; standard input then streams), the layout and the index of keys.
 std::unique_ptr<Table> Table::start(std::unique_ptr<State> st, TableError* error) {
+    // Whether a copy is needed is known only after the header, so one is begun at once;
+    // failing to make it matters only when the header leaves a schema pass to do.
     std::string why;
-    if (!st->input.seekable() && !st->input.start_copy(&why)) {
-        *error = {st->file, 0, 0, why};
-        return nullptr;
-    }
+    if (!st->input.seekable()) st->input.start_copy(&why);
     if (!st->read_header(error)) return nullptr;
     bool typed = true;
     for (const Column& c : st->columns)
         typed = typed && c.typed && (c.kind == Kind::kNumeric || c.width > 0);
     if (typed) {
         st->input.stop_copy();
+    } else if (!st->input.rewindable()) {
+        *error = {st->file, 0, 0, why};
+        return nullptr;
     } else if (!st->learn_schema(error) || !st->restart(error)) {
         return nullptr;
     }

@@ -11,7 +11,7 @@ namespace {
 using namespace tabletest;
 
 TEST(Binding, KnownNamesGetTheirColumnsPlace) {
-    Opened o = open_text("code:char(3),price,l,max,city:char\nab,1.5,2,3,Oslo\n");
+    Opened o = open_text("code:char(3),price,l,max,city:char,unused\nab,1.5,2,3,Oslo,4\n");
     ASSERT_NE(o.table, nullptr) << o.error.text();
     struct Expect {
         const char* key;
@@ -23,31 +23,20 @@ TEST(Binding, KnownNamesGetTheirColumnsPlace) {
         {"MAX", -8, 8, 32},  {"CITY", 16, 16, 40},
     };
     for (const Expect& e : expected) {
-        SCOPED_TRACE(e.key);
         auto leaf = name_leaf(e.key);
         leaf->u.nm.colmode = 7;  // stale values are overwritten
-        EXPECT_EQ(Table::lookup(o.table.get(), leaf.get(), nullptr), 0);
+        EXPECT_EQ(Table::lookup(o.table.get(), leaf.get(), nullptr), 0) << e.key;
         EXPECT_EQ(leaf->type, Z_NAME);
-        EXPECT_EQ(leaf->vlen, e.vlen);
-        EXPECT_EQ(leaf->u.nm.colw, e.colw);
-        EXPECT_EQ(leaf->u.nm.coloff, e.coloff);
+        EXPECT_EQ(leaf->vlen, e.vlen) << e.key;
+        EXPECT_EQ(leaf->u.nm.colw, e.colw) << e.key;
+        EXPECT_EQ(leaf->u.nm.coloff, e.coloff) << e.key;
         EXPECT_EQ(leaf->u.nm.colmode, 0u);
         EXPECT_EQ(leaf->u.nm.fetch, nullptr);
     }
     for (int32_t i = 0; i < 5; ++i) EXPECT_TRUE(o.table->bound(i));
-}
-
-TEST(Binding, BoundColumnsAreRecorded) {
-    Opened o = open_text("a,b,c\n1,2,3\n");
-    ASSERT_NE(o.table, nullptr) << o.error.text();
-    auto c = name_leaf("C");
-    EXPECT_EQ(Table::lookup(o.table.get(), c.get(), nullptr), 0);
-    EXPECT_FALSE(o.table->bound(0));
-    EXPECT_FALSE(o.table->bound(1));
-    EXPECT_TRUE(o.table->bound(2));
-    EXPECT_FALSE(o.table->bound(3));
+    EXPECT_FALSE(o.table->bound(5));
     o.table->clear_bindings();
-    EXPECT_FALSE(o.table->bound(2));
+    EXPECT_FALSE(o.table->bound(0));
 }
 
 TEST(Binding, UnknownNamesAreRefusedAndKept) {
@@ -55,15 +44,12 @@ TEST(Binding, UnknownNamesAreRefusedAndKept) {
     ASSERT_NE(o.table, nullptr) << o.error.text();
     // Names arrive upper-cased: a lower-case name is no column's key.
     for (const char* name : {"PRCE", "price", "PRICE2", ""}) {
-        SCOPED_TRACE(name);
         auto leaf = name_leaf(name);
-        EXPECT_EQ(Table::lookup(o.table.get(), leaf.get(), nullptr), kUnknownColumn);
+        EXPECT_EQ(Table::lookup(o.table.get(), leaf.get(), nullptr), kUnknownColumn) << name;
         EXPECT_EQ(o.table->unknown_name(), name);
         EXPECT_EQ(leaf->vlen, 0);
-        EXPECT_EQ(leaf->u.nm.coloff, 0);
     }
     EXPECT_FALSE(o.table->bound(0));
-    EXPECT_FALSE(o.table->bound(1));
     // A length out of range is clamped, never read past the name field.
     auto leaf = name_leaf("QTY");
     leaf->u.nm.namelen = 200;
@@ -77,21 +63,10 @@ TEST(Binding, UnknownNamesAreRefusedAndKept) {
 // Keys are made as the parser makes names: upper-cased by the library's case mapping and
 // cut to 32 bytes in whole characters.
 TEST(Binding, KeysMatchTheParsersNames) {
-    struct Key {
-        const char* name;
-        std::string key;
-    };
-    const std::vector<Key> keys = {
-        {"price", "PRICE"},
-        {"Größe", "GRÖßE"},
-        {"ünïcödé_1", "ÜNÏCÖDÉ_1"},
-        {"abcdefghijklmnopqrstuvwxyz0123456789", "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"},
-        {"ééééééééééééééééé", "ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ"},  // 17 two-byte characters: 16 fit
-    };
-    for (const Key& k : keys) {
-        SCOPED_TRACE(k.name);
-        EXPECT_EQ(name_key(k.name), k.key);
-    }
+    EXPECT_EQ(name_key("price"), "PRICE");
+    EXPECT_EQ(name_key("Größe"), "GRÖßE");
+    EXPECT_EQ(name_key("abcdefghijklmnopqrstuvwxyz0123456789"), "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345");
+    EXPECT_EQ(name_key("ééééééééééééééééé"), "ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ");  // 16 of 17 fit
     Opened o = open_text("Größe,abcdefghijklmnopqrstuvwxyz0123456789\n1,2\n");
     ASSERT_NE(o.table, nullptr) << o.error.text();
     auto leaf = name_leaf("GRÖßE");
@@ -108,15 +83,13 @@ TEST(Suggestions, EditDistance) {
         int32_t distance;
     };
     const std::vector<Pair> pairs = {
-        {"", "", 0},          {"PRICE", "PRICE", 0}, {"A", "", 1},      {"", "ABC", 3},
-        {"PRCE", "PRICE", 1}, {"PRCIE", "PRICE", 1}, {"QYT", "QTY", 1}, {"KITTEN", "SITTING", 3},
-        {"CA", "ABC", 3},     {"ÄB", "AB", 1},  // characters, not bytes
-        {"NAME", "MANE", 2},
+        {"", "", 0},          {"PRICE", "PRICE", 0}, {"", "ABC", 3},
+        {"PRCE", "PRICE", 1}, {"PRCIE", "PRICE", 1}, {"KITTEN", "SITTING", 3},
+        {"CA", "ABC", 3},     {"NAME", "MANE", 2},   {"ÄB", "AB", 1},  // characters, not bytes
     };
     for (const Pair& p : pairs) {
-        SCOPED_TRACE(std::string(p.a) + " / " + p.b);
-        EXPECT_EQ(edit_distance(p.a, p.b), p.distance);
-        EXPECT_EQ(edit_distance(p.b, p.a), p.distance);
+        EXPECT_EQ(edit_distance(p.a, p.b), p.distance) << p.a << " / " << p.b;
+        EXPECT_EQ(edit_distance(p.b, p.a), p.distance) << p.b << " / " << p.a;
     }
 }
 
@@ -126,12 +99,9 @@ TEST(Suggestions, ClosestColumnsFirst) {
     const auto& c = o.table->columns();
     using Names = std::vector<std::string>;
     EXPECT_EQ(closest_columns("PRCIE", c), (Names{"price", "prices"}));
-    EXPECT_EQ(closest_columns("PRICEX", c), (Names{"price", "prices"}));
     EXPECT_EQ(closest_columns("PRICEX", c, 1), (Names{"price"}));
-    EXPECT_EQ(closest_columns("QYT", c), (Names{"qty"}));
     EXPECT_EQ(closest_columns("CIYT", c), (Names{"city"}));
     EXPECT_EQ(closest_columns("CTY", c), (Names{"qty", "city"}));  // ties in header order
-    EXPECT_EQ(closest_columns("MAXX", c), (Names{"max"}));
     EXPECT_EQ(closest_columns("DISCOUNT", c), Names{});
     EXPECT_EQ(closest_columns("PRICE", c), (Names{"prices"}));  // itself is no suggestion
 }

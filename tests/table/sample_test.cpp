@@ -16,22 +16,12 @@ TEST(Sample, ReadsWithTheExpectedColumns) {
     auto table = Table::open(ZORV_SOURCE_DIR "/data/sample.csv", {}, &error);
     ASSERT_NE(table, nullptr) << error.text();
     EXPECT_EQ(table->row_count(), 200);
-    struct Expect {
-        const char* key;
-        Kind kind;
-    };
-    const std::vector<Expect> columns = {
-        {"ID", Kind::kNumeric},     {"NAME", Kind::kCharacter}, {"CITY", Kind::kCharacter},
-        {"CODE", Kind::kCharacter}, {"PRICE", Kind::kNumeric},  {"QTY", Kind::kNumeric},
-        {"FLAG", Kind::kNumeric},   {"DATE", Kind::kNumeric},   {"L", Kind::kNumeric},
-        {"MAX", Kind::kNumeric},    {"NOTE", Kind::kCharacter},
-    };
-    ASSERT_EQ(table->columns().size(), columns.size());
-    for (size_t i = 0; i < columns.size(); ++i) {
-        SCOPED_TRACE(columns[i].key);
-        EXPECT_EQ(table->columns()[i].key, columns[i].key);
-        EXPECT_EQ(table->columns()[i].kind, columns[i].kind);
-    }
+    std::string kinds;  // N numeric, C character, per column
+    for (const Column& c : table->columns()) kinds += c.kind == Kind::kNumeric ? 'N' : 'C';
+    EXPECT_EQ(kinds, "NCCCNNNNNNC");
+    for (const char* key :
+         {"ID", "NAME", "CITY", "CODE", "PRICE", "QTY", "FLAG", "DATE", "L", "MAX", "NOTE"})
+        EXPECT_GE(table->find(key), 0) << key;
     EXPECT_EQ(table->columns()[3].width, 3);  // CODE: two and three letters
 
     const Rows rows = read_all(*table);
@@ -47,9 +37,9 @@ TEST(Sample, ReadsWithTheExpectedColumns) {
         flags.insert(number(*table, r, "FLAG"));
         names.insert(text(*table, r, "NAME"));
     }
-    const std::set<uint64_t> kinds = {bits(pvMissVal('.')), bits(pvMissVal('_')),
-                                      bits(pvMissVal('A')), bits(pvMissVal('B'))};
-    EXPECT_EQ(missing, kinds);
+    const std::set<uint64_t> every_kind = {bits(pvMissVal('.')), bits(pvMissVal('_')),
+                                           bits(pvMissVal('A')), bits(pvMissVal('B'))};
+    EXPECT_EQ(missing, every_kind);
     EXPECT_EQ(flags, (std::set<double>{0, 1}));
     EXPECT_TRUE(names.count("Ann") && names.count("Bo"));
 }

@@ -1,7 +1,6 @@
 // Helpers of the table tests (see table_fixture.h).
 #include "table_fixture.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -12,47 +11,51 @@
 #include "support/utf8.h"
 
 namespace tabletest {
+namespace {
+
+void write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n <= 0) return;  // a pipe whose reader has gone
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+const Column& column_of(const Table& table, std::string_view key) {
+    const int32_t i = table.find(key);
+    if (i < 0) throw std::invalid_argument("no column " + std::string(key));
+    return table.columns()[static_cast<size_t>(i)];
+}
+
+}  // namespace
 
 TempFile::TempFile(std::string_view content) {
     const char* dir = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/zorv_table_XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
+    path = std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/zorv_table_XXXXXX";
+    const int fd = ::mkstemp(path.data());
     if (fd < 0) throw std::runtime_error("mkstemp failed");
-    size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n <= 0) throw std::runtime_error("write failed");
-        done += static_cast<size_t>(n);
-    }
+    write_all(fd, content);
     ::close(fd);
-    path_ = pattern;
 }
 
 TempFile::~TempFile() {
-    ::unlink(path_.c_str());
+    ::unlink(path.c_str());
 }
 
 Opened open_text(std::string_view text, const TableOptions& options) {
     TempFile file(text);
     Opened o;
-    o.path = file.path();
-    o.table = Table::open(file.path(), options, &o.error);
+    o.path = file.path;
+    o.table = Table::open(file.path, options, &o.error);
     return o;
 }
 
 Piped::Piped(std::string_view text, const TableOptions& options) {
-    // A writer whose reader has gone must see EPIPE rather than be killed.
-    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);  // a writer whose reader has gone sees EPIPE instead
     int fds[2];
     if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    writer_ = std::thread([fd = fds[1], data = std::string(text)] {
-        size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
+    writer = std::thread([fd = fds[1], data = std::string(text)] {
+        write_all(fd, data);
         ::close(fd);
     });
     table = Table::open_fd(fds[0], "pipe", options, &error);
@@ -60,7 +63,7 @@ Piped::Piped(std::string_view text, const TableOptions& options) {
 
 Piped::~Piped() {
     table.reset();
-    writer_.join();
+    writer.join();
 }
 
 Rows read_all(Table& table, int32_t chunk_rows, const ReadOptions& options) {
@@ -75,47 +78,26 @@ Rows read_all(Table& table, int32_t chunk_rows, const ReadOptions& options) {
             rows.lines.push_back(chunk.line(i));
             rows.bytes.emplace_back(chunk.bytes(i));
         }
-        if (n < 0) {
-            rows.ok = false;
-            break;
-        }
-        if (n == 0) break;
+        rows.ok = n >= 0;
+        if (n <= 0) return rows;
     }
-    return rows;
 }
-
-namespace {
-
-const Column& column_of(const Table& table, std::string_view key) {
-    const int32_t i = table.find(key);
-    if (i < 0) throw std::invalid_argument("no column " + std::string(key));
-    return table.columns()[static_cast<size_t>(i)];
-}
-
-}  // namespace
 
 double number(const Table& table, const std::vector<std::byte>& record, std::string_view key) {
-    const Column& c = column_of(table, key);
     double v;
-    std::memcpy(&v, record.data() + c.offset, sizeof v);
+    std::memcpy(&v, record.data() + column_of(table, key).offset, sizeof v);
     return v;
 }
 
-std::u32string characters(const Table& table, const std::vector<std::byte>& record,
-                          std::string_view key) {
+std::string text(const Table& table, const std::vector<std::byte>& record, std::string_view key) {
     const Column& c = column_of(table, key);
     std::u32string s(static_cast<size_t>(c.width), U'\0');
     std::memcpy(s.data(), record.data() + c.offset, 4 * s.size());
-    return s;
-}
-
-std::string text(const Table& table, const std::vector<std::byte>& record, std::string_view key) {
-    std::u32string s = characters(table, record, key);
     while (!s.empty() && s.back() == U' ') s.pop_back();
     std::string out;
-    for (char32_t c : s) {
+    for (char32_t ch : s) {
         char b[4];
-        out.append(b, static_cast<size_t>(utf8::encode(c, b)));
+        out.append(b, static_cast<size_t>(utf8::encode(ch, b)));
     }
     return out;
 }

@@ -1,6 +1,5 @@
-// Helpers of the table tests: tables written to temporary files or pipes, whole tables
-// read into memory, cell values taken out of records, and NAME leaves as the parser fills
-// them.
+// Helpers of the table tests: tables in temporary files or fed through pipes, whole tables
+// read into memory, values taken out of records, and NAME leaves as the parser fills them.
 #ifndef ZORV_TESTS_TABLE_TABLE_FIXTURE_H
 #define ZORV_TESTS_TABLE_TABLE_FIXTURE_H
 
@@ -19,67 +18,50 @@ namespace tabletest {
 using namespace zorv::table;
 
 // A temporary file holding the given bytes; removed when the object goes.
-class TempFile {
-  public:
+struct TempFile {
     explicit TempFile(std::string_view content);
     ~TempFile();
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
+    std::string path;
 };
 
-// A table opened from text in a file (the file may go once the table is open: the open
-// descriptor keeps it readable).
+// A table opened from a file holding text; the file is gone once it is open.
 struct Opened {
     std::unique_ptr<Table> table;
     TableError error;
-    std::string path;  // the file's name, as messages give it
+    std::string path;
 };
 Opened open_text(std::string_view text, const TableOptions& options = {});
 
-// A table read from a pipe that a writer thread fills, so nothing can be rewound and a
-// table of any size streams through the pipe's small buffer.
-class Piped {
-  public:
+// A table read from a pipe that a writer thread fills: nothing can be rewound, and a
+// table of any size passes through the pipe's small buffer. Messages name it "pipe".
+struct Piped {
     explicit Piped(std::string_view text, const TableOptions& options = {});
     ~Piped();  // closes the table first, so a writer blocked on a full pipe gives up
-    Piped(const Piped&) = delete;
-    Piped& operator=(const Piped&) = delete;
-
     std::unique_ptr<Table> table;
     TableError error;
-
-  private:
-    std::thread writer_;
+    std::thread writer;
 };
 
 // Everything a table hands out, row by row.
 struct Rows {
     std::vector<std::vector<std::byte>> records;
-    std::vector<int64_t> numbers;
-    std::vector<int64_t> lines;
+    std::vector<int64_t> numbers, lines;
     std::vector<std::string> bytes;
     bool ok = true;
     TableError error;
 };
 Rows read_all(Table& table, int32_t chunk_rows = 1000, const ReadOptions& options = {});
 
-// Values of the column `key` (upper-cased name) in a record.
+// The value of column `key` in a record; text() gives characters as UTF-8 without their
+// trailing blanks.
 double number(const Table& table, const std::vector<std::byte>& record, std::string_view key);
-std::u32string characters(const Table& table, const std::vector<std::byte>& record,
-                          std::string_view key);
-// The character value as UTF-8 without its trailing blanks.
 std::string text(const Table& table, const std::vector<std::byte>& record, std::string_view key);
-
 uint64_t bits(double d);
 
-// A zero-initialised NAME leaf holding key as the parser would (cut to 32 bytes).
+// A zero-initialised NAME leaf holding key (cut to 32 bytes).
 std::unique_ptr<ZNode> name_leaf(std::string_view key);
 
-// The error's text with the file's name replaced by F, so expectations read short.
+// The error's text with the file's name shown as F.
 std::string shown(const TableError& error, const std::string& path);
 
 }  // namespace tabletest
