@@ -27,8 +27,8 @@ std::string ascii_lower(std::string_view s) {
 }
 
 // Reads a kind suffix into the column; false when it is none of num, char, char(N).
-bool parse_kind(std::string_view spec, Column* column) {
-    const std::string s = ascii_lower(spec);
+bool parse_kind(std::string_view suffix, Column* column) {
+    const std::string s = ascii_lower(suffix);
     column->typed = true;
     if (s == "num") {
         column->kind = Kind::kNumeric;
@@ -101,9 +101,9 @@ bool parse_header(const Row& header, std::vector<Column>* columns, int32_t* bad_
             return false;
         }
         if (colon != std::string_view::npos) {
-            const std::string_view spec = trim(cell.substr(colon + 1));
-            if (!parse_kind(spec, &column)) {
-                *message = "unknown kind '" + excerpt(spec) + "' of column '" + column.name +
+            const std::string_view suffix = trim(cell.substr(colon + 1));
+            if (!parse_kind(suffix, &column)) {
+                *message = "unknown kind '" + excerpt(suffix) + "' of column '" + column.name +
                            "' (num, char or char(N) with N from 1 to " + std::to_string(kMaxWidth) +
                            ")";
                 return false;
