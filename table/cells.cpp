@@ -1,0 +1,116 @@
+// Cell values. Numbers are checked against the clause language's number forms first and
+// only then converted with std::from_chars, so the two can never disagree on what counts
+// as a number. Missing values come from the library's table, never from patterns of ours.
+#include "table/cells.h"
+
+#include <charconv>
+#include <cstring>
+#include <system_error>
+
+#include "support/utf8.h"
+#include "zorv/support.h"
+
+namespace zorv::table {
+namespace {
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool is_letter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Whether a number the converter found out of range is too small rather than too large:
+// the decimal exponent of its first significant digit is negative. The exponent is read
+// with saturation, so no text can overflow the estimate.
+bool underflows(std::string_view s) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    int64_t magnitude = 0;
+    bool found = false;
+    for (; i < s.size() && is_digit(s[i]); ++i) {
+        if (found) ++magnitude;
+        if (!found && s[i] != '0') found = true;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        for (int64_t k = 1; i < s.size() && is_digit(s[i]); ++i, ++k)
+            if (!found && s[i] != '0') found = true, magnitude = -k;
+    }
+    int64_t exponent = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+        for (; i < s.size() && is_digit(s[i]); ++i)
+            if (exponent < 1000000000) exponent = exponent * 10 + (s[i] - '0');
+    }
+    return magnitude + (negative ? -exponent : exponent) < 0;
+}
+
+// Whether s is a number in the clause language's forms, with an optional sign.
+bool number_form(std::string_view s) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t digits = 0;
+    for (; i < s.size() && is_digit(s[i]); ++i) ++digits;
+    if (i < s.size() && s[i] == '.')
+        for (++i; i < s.size() && is_digit(s[i]); ++i) ++digits;
+    if (digits == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        if (i >= s.size() || !is_digit(s[i])) return false;
+        while (i < s.size() && is_digit(s[i])) ++i;
+    }
+    return i == s.size();
+}
+
+}  // namespace
+
+CellClass classify(std::string_view cell, double* value) {
+    size_t from = 0, to = cell.size();
+    while (from < to && cell[from] == ' ') ++from;
+    while (to > from && cell[to - 1] == ' ') --to;
+    const std::string_view s = cell.substr(from, to - from);
+    if (s.empty()) {
+        *value = pvMissVal('.');
+        return CellClass::kEmpty;
+    }
+    if (s[0] == '.' && (s.size() == 1 || (s.size() == 2 && (is_letter(s[1]) || s[1] == '_')))) {
+        *value = pvMissVal(s.size() == 1 ? '.' : s[1]);
+        return CellClass::kMissing;
+    }
+    if (!number_form(s)) return CellClass::kOther;
+    // from_chars takes no '+'; a '-' it reads itself.
+    const char* first = s.data() + (s[0] == '+' ? 1 : 0);
+    const char* last = s.data() + s.size();
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(first, last, v);
+    if (ec == std::errc::result_out_of_range) {
+        if (!underflows(s)) return CellClass::kTooLarge;
+        v = s[0] == '-' ? -0.0 : 0.0;
+    } else if (ec != std::errc() || ptr != last) {
+        return CellClass::kOther;
+    }
+    *value = v;
+    return CellClass::kNumber;
+}
+
+void put_chars(std::string_view cell, int32_t width, std::byte* dst) {
+    const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
+    const auto* end = p + cell.size();
+    int32_t n = 0;
+    while (p < end && n < width) {
+        char32_t c;
+        int len = utf8::decode(p, end, &c);
+        if (len == 0) c = U'?', len = 1;  // the scanner lets no malformed text through
+        std::memcpy(dst + 4 * n++, &c, 4);
+        p += len;
+    }
+    const char32_t blank = U' ';
+    for (; n < width; ++n) std::memcpy(dst + 4 * n, &blank, 4);
+}
+
+}  // namespace zorv::table
