@@ -2,6 +2,13 @@
 // date, time, datetime and name-literal suffixes; numbers; missing values; operators.
 #include "host/nqetok/lexer.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <new>
+#include <string>
+
 #include "host/nqetok/terminals.h"
 
 namespace etok {
@@ -35,6 +42,34 @@ Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
     return token(code, pos, end);
 }
 
+// Whether the digits s[0..n) make an integer that the "int" class can carry: at most
+// kMaxIntDigits digits (leading zeros included, so that the reader never sees a cut
+// text) and a value of at most kMaxInt.
+bool fits_int(const NQWChar* s, int32_t n) {
+    if (n < kMaxIntDigits) return true;
+    if (n > kMaxIntDigits) return false;
+    for (int32_t k = 0; k < n; ++k)
+        if (s[k] != static_cast<NQWChar>(kMaxInt[k]))
+            return s[k] < static_cast<NQWChar>(kMaxInt[k]);
+    return true;
+}
+
+// Whether the well-formed number s[0..n) lies beyond the largest double. It is read the
+// way the locale reads numbers (strtod in the C locale), so that what passes here
+// converts there; a value too small for a double merely becomes zero.
+// Out of memory for the copy, the number passes and the locale meets the same shortage.
+bool overflows_double(const NQWChar* s, int32_t n) {
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    if (!c_locale) return false;  // then the locale cannot read it either, and says so
+    try {
+        std::string ascii(static_cast<size_t>(n), '0');
+        for (int32_t k = 0; k < n; ++k) ascii[static_cast<size_t>(k)] = static_cast<char>(s[k]);
+        return std::isinf(strtod_l(ascii.c_str(), nullptr, c_locale));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 // Digits with an optional fraction and exponent. Anything that would make the number run
 // on into a name (12abc, 1.5x) or an exponent without digits (1e, 1e+) is malformed; the
 // offending text then reaches over the name characters that follow.
@@ -57,7 +92,8 @@ Lexeme scan_number(const NQWChar* s, int32_t len, int32_t pos) {
     }
     if (bad || (i < len && is_name_start(s[i])))
         return failure(LexError::kMalformed, pos, skip_name_chars(s, len, i));
-    return token(real ? kNumber : kInt, pos, i);
+    if (overflows_double(s + pos, i - pos)) return failure(LexError::kNumberTooLarge, pos, i);
+    return token(real || !fits_int(s + pos, i - pos) ? kNumber : kInt, pos, i);
 }
 
 // A missing value: '.' alone, or '.' with one letter or '_' that no further name character
@@ -72,11 +108,14 @@ Lexeme scan_missing(const NQWChar* s, int32_t len, int32_t pos) {
 
 // A quoted string; a doubled delimiter stands for one. A suffix counts only when it is
 // the whole run of name characters after the closing quote: 'x'dt is a datetime, while in
-// 'x'dtz the string is plain and dtz is the next token.
+// 'x'dtz the string is plain and dtz is the next token. A plain string whose value is
+// longer than kMaxStringChars is an error; the other forms do not keep their text as a
+// character value.
 Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
     const NQWChar quote = s[pos];
     int32_t i = pos + 1;
-    for (;;) {
+    int32_t value = 0;  // characters of the value
+    for (;; ++value) {
         if (i >= len) return failure(LexError::kUnterminated, pos, len);
         if (s[i] == quote) {
             if (i + 1 < len && s[i + 1] == quote) {
@@ -97,6 +136,7 @@ Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
     if (run == 2 && a == U'D' && b == U'T') return token(kDateTime, pos, close + 2);
     if (run == 1 && a == U'N')
         return Lexeme{kNameLiteral, LexError::kNone, pos, close + 1, pos + 1, close - pos - 2};
+    if (value > kMaxStringChars) return failure(LexError::kStringTooLong, pos, close);
     return token(kString, pos, close);
 }
 
