@@ -32,6 +32,15 @@ int32_t skip_name_chars(const NQWChar* s, int32_t len, int32_t i) {
     return i;
 }
 
+// Whether the name s[0..n) fits the library's name field; else the error to report.
+LexError name_fits(const NQWChar* s, int32_t n) {
+    if (n > kMaxNameBytes) return LexError::kNameTooLong;
+    int32_t bytes = 0;
+    for (int32_t k = 0; k < n; ++k)
+        bytes += s[k] < 0x80 ? 1 : s[k] < 0x800 ? 2 : s[k] < 0x10000 ? 3 : 4;
+    return bytes > kMaxNameBytes ? LexError::kNameTooWide : LexError::kNone;
+}
+
 // A name, a keyword, or a format (a name run straight into '.' and optional digits).
 // "MIN$" and "MAX$" may also be written with their '$'.
 Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
@@ -39,6 +48,10 @@ Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
     if (end < len && s[end] == U'.') return token(kFormat, pos, skip_digits(s, len, end + 1));
     int16_t code = keyword_code(s + pos, end - pos);
     if ((code == kMin || code == kMax) && end < len && s[end] == U'$') ++end;
+    if (code == kName) {
+        const LexError e = name_fits(s + pos, end - pos);
+        if (e != LexError::kNone) return failure(e, pos, end);
+    }
     return token(code, pos, end);
 }
 
@@ -134,8 +147,11 @@ Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
     if (run == 1 && a == U'D') return token(kDate, pos, close + 1);
     if (run == 1 && a == U'T') return token(kTime, pos, close + 1);
     if (run == 2 && a == U'D' && b == U'T') return token(kDateTime, pos, close + 2);
-    if (run == 1 && a == U'N')
+    if (run == 1 && a == U'N') {
+        const LexError e = name_fits(s + pos + 1, close - pos - 2);
+        if (e != LexError::kNone) return failure(e, pos, close + 1);
         return Lexeme{kNameLiteral, LexError::kNone, pos, close + 1, pos + 1, close - pos - 2};
+    }
     if (value > kMaxStringChars) return failure(LexError::kStringTooLong, pos, close);
     return token(kString, pos, close);
 }

@@ -83,8 +83,12 @@ constexpr ErrorWords kErrorWords[] = {
     {LexError::kNumberTooLarge, U"number too large", U": numbers are limited to about 1.8e308"},
     {LexError::kStringTooLong, U"string constant too long",
      U": string constants are limited to 8191 characters"},
+    {LexError::kNameTooLong, U"name too long", U": names are limited to 32 characters"},
+    {LexError::kNameTooWide, U"name too long",
+     U": names are limited to 32 bytes in UTF-8, and this one has letters of more than one "
+     U"byte"},
 };
-static_assert(kMaxStringChars == 8191, "the message above names the limit");
+static_assert(kMaxStringChars == 8191 && kMaxNameBytes == 32, "the messages above name the limits");
 
 // One error message for a lexical error, with its position and the offending text.
 void report(Tokenizer* t, const Lexeme& lx) {
