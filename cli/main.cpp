@@ -82,6 +82,7 @@ bool clause_text(const std::string& arg, std::u32string* text, std::string* erro
         return false;
     }
     *text = std::move(*decoded);
+    if (arg == "-") zorv::cli::skip_byte_order_mark(text);
     return true;
 }
 
@@ -155,7 +156,8 @@ int main(int argc, char** argv) {
         "  zorv check \"x = 1 OR\"          # exits 1 and says what is missing\n"
         "  echo \"a < b <= c\" | zorv explain -\n"
         "A clause that starts with '-' follows '--':  zorv explain -- \"-x > 1\"\n"
-        "Exit status: 0 success, 1 an error in the clause, 2 a usage, input, output or start-up error.");
+        "Exit status: 0 success, 1 an error in the clause, 2 a usage, input, output or start-up "
+        "error.");
 
     CLI::App* explain = app.add_subcommand(
         "explain", "Parse a clause and draw its expression tree on standard output");

@@ -42,4 +42,8 @@ int read_all(int fd, std::string* out) {
     }
 }
 
+void skip_byte_order_mark(std::u32string* text) {
+    if (!text->empty() && (*text)[0] == U'\uFEFF') text->erase(0, 1);
+}
+
 }  // namespace zorv::cli

@@ -17,6 +17,10 @@ std::optional<std::u32string> decode_utf8(const std::string& bytes, size_t* bad_
 // that failed (then *out holds what came before it).
 int read_all(int fd, std::string* out);
 
+// Drops a UTF-8 byte-order mark (U+FEFF) from the front of text, where an editor may have
+// put it; it is no part of the clause.
+void skip_byte_order_mark(std::u32string* text);
+
 }  // namespace zorv::cli
 
 #endif

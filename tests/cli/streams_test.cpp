@@ -1,10 +1,12 @@
 // End-to-end tests of the command's input and output: a write or read that fails is an
-// error with status 2, never a quiet success.
+// error with status 2, never a quiet success; a byte-order mark on standard input is no
+// part of the clause.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "cli_run.h"
+#include "drawing.h"
 
 namespace {
 
@@ -52,6 +54,14 @@ TEST(Streams, FailedReadsOfStandardInputAreErrors) {
         EXPECT_EQ(r.err, std::string("zorv: error: cannot read the clause from standard input: ") +
                              reason + "\n");
     }
+}
+
+TEST(Streams, AByteOrderMarkOnStandardInputIsSkipped) {
+    CliResult r = run_zorv({"explain", "-"},
+                           "\xEF\xBB\xBF"
+                           "abc = 1\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(compact_tree(lines_of(r.out)), "CEQ[NAME(ABC),LITN(1)]");
 }
 
 }  // namespace
