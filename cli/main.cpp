@@ -137,6 +137,16 @@ int run_version() {
     return finish(kExitOk, session->journal());
 }
 
+// A first word that names no subcommand: say so, with the ones there are.
+int unknown_subcommand(CLI::App& app, const std::string& word) {
+    std::string names;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+        names += (names.empty() ? "" : ", ") + sub->get_name();
+    fail(kExitUsage, "unknown subcommand '" + word + "' (the subcommands are " + names + ")");
+    std::fprintf(stderr, "Run 'zorv --help' for usage.\n");
+    return finish(kExitUsage, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,6 +191,10 @@ int main(int argc, char** argv) {
         return finish(app.exit(e), nullptr);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return finish(app.exit(e), nullptr);
+        // Words left over with no subcommand taken: the first stood where one belongs.
+        if (dynamic_cast<const CLI::ExtrasError*>(&e) && app.get_subcommands().empty() &&
+            !app.remaining().empty())
+            return unknown_subcommand(app, app.remaining().front());
         std::fprintf(stderr, "zorv: error: %s\nRun 'zorv --help' for usage.\n", e.what());
         return finish(kExitUsage, nullptr);
     }

@@ -1,6 +1,6 @@
 // End-to-end tests of the command's input and output: a write or read that fails is an
 // error with status 2, never a quiet success; a byte-order mark on standard input is no
-// part of the clause.
+// part of the clause; an unknown subcommand is named.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,6 +62,18 @@ TEST(Streams, AByteOrderMarkOnStandardInputIsSkipped) {
                            "abc = 1\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(compact_tree(lines_of(r.out)), "CEQ[NAME(ABC),LITN(1)]");
+}
+
+TEST(Streams, AnUnknownSubcommandIsNamed) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"frob", "x"}, {"--trace", "tokens", "frob"}}) {
+        CliResult r = run_zorv(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err,
+                  "zorv: error: unknown subcommand 'frob' (the subcommands are explain, check)\n"
+                  "Run 'zorv --help' for usage.\n");
+    }
 }
 
 }  // namespace
