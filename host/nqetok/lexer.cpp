@@ -70,8 +70,8 @@ bool fits_int(const NQWChar* s, int32_t n) {
 
 // Whether the well-formed number s[0..n) lies beyond the largest double. It is read the
 // way the locale reads numbers (strtod in the C locale), so that what passes here
-// converts there; a value too small for a double merely becomes zero.
-// Out of memory for the copy, the number passes and the locale meets the same shortage.
+// converts there; a value too small for a double merely becomes zero. Without memory for
+// the copy the number passes, and the locale then meets the same shortage.
 bool overflows_double(const NQWChar* s, int32_t n) {
     static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
     if (!c_locale) return false;  // then the locale cannot read it either, and says so
