@@ -97,10 +97,7 @@ Step Engine::run(SymbolStack& st, const NQToken& tok, bool act, NQStatus* status
             }
             if (ctx.error) {
                 Message m;
-                m.add("invalid name or constant at column ");
-                m.add_int(la.column);
-                m.add(" ");
-                add_near(m, la);
+                add_refusal(m, la);
                 say(m);
                 ctx.error = 0;
                 semantic_error = true;
@@ -149,6 +146,7 @@ NQStatus Engine::parse(NQJournal* j) {
     semantics = true;
     semantic_error = false;
     errors = 0;
+    read = NQToken{};
     stack.sp = 0;
     stack.s[stack.sp++] = static_cast<int16_t>(g.firstnt);
 
@@ -173,6 +171,7 @@ NQStatus Engine::parse(NQJournal* j) {
             st = errors ? NQ_STATUS_SYNTAX : semantic_error ? NQ_STATUS_SEMANTIC : NQ_OK;
             break;
         }
+        read = la;
         st = fetch(&la);
     }
     ctx.jnl = nullptr;

@@ -30,6 +30,40 @@ constexpr ClassWords kClassWords[] = {
     {"missing", "a missing value"},
 };
 
+// Terminals whose spelling in the tables is not what a reader types: the tokenizer reads
+// MIN and MAX (with or without a '$') as the operators spelled "MIN$" and "MAX$".
+constexpr ClassWords kShownAs[] = {
+    {"MAX$", "'MAX'"},
+    {"MIN$", "'MIN'"},
+};
+
+// Hints for a syntax error found right after a given token: when the token before the
+// error is spelled `first` and the offending one `second`, with nothing between them,
+// the hint is added to the message.
+struct Hint {
+    const char* first;
+    const char* second;
+    const char* text;
+};
+
+constexpr Hint kHints[] = {
+    {"!", "=", "'!' means OR in this language; for 'not equal' write '^=' or '<>'"},
+};
+
+// Why the semantic actions refused a token, where it can be told from the token: one of
+// the class `spelling` longer than `longest` characters.
+struct Refusal {
+    const char* spelling;
+    int32_t longest;
+    const char* what;
+    const char* why;
+};
+
+constexpr Refusal kRefusals[] = {
+    {"namex", 32, "name too long", "names are limited to 32 characters"},
+    {"vlit", 32, "name too long", "names are limited to 32 characters"},
+};
+
 // Classes that are listed together as "a constant" when all of them are expected.
 constexpr const char* kConstants[] = {"qs", "int", "nbr", "date", "time", "datetime", "missing"};
 
@@ -127,9 +161,47 @@ void Engine::add_phrase(Message& m, int32_t code) {
         m.add(w);
         return;
     }
+    for (const ClassWords& c : kShownAs) {
+        if (g.spelled(code, c.spelling)) {
+            m.add(c.words);
+            return;
+        }
+    }
     int32_t n = 0;
     const char32_t* s = g.spelling(code, &n);
     m.add_quoted(s, n);
+}
+
+// A token that the semantic actions refused (they raised the error flag while it was the
+// lookahead): what it is, where, and why when the reason is known.
+void Engine::add_refusal(Message& m, const NQToken& tok) {
+    const Refusal* known = nullptr;
+    for (const Refusal& r : kRefusals)
+        if (g.is_terminal(tok.code) && g.spelled(tok.code, r.spelling) && tok.length > r.longest)
+            known = &r;
+    m.add(known ? known->what : "invalid name or constant");
+    m.add(" at column ");
+    m.add_int(tok.column);
+    m.add(" ");
+    add_near(m, tok);
+    if (known) {
+        m.add(": ");
+        m.add(known->why);
+    }
+}
+
+// "; hint" when the error at `tok` follows `before` in a way that a reader of another
+// language is likely to mean otherwise.
+void Engine::add_hint(Message& m, const NQToken& before, const NQToken& tok) {
+    if (!g.is_terminal(before.code) || !g.is_terminal(tok.code)) return;
+    if (before.column + before.length != tok.column || before.line != tok.line) return;
+    for (const Hint& h : kHints) {
+        if (g.spelled(before.code, h.first) && g.spelled(tok.code, h.second)) {
+            m.add("; ");
+            m.add(h.text);
+            return;
+        }
+    }
 }
 
 // A deleted token: its text, or what it stands for when it has none.
