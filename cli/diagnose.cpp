@@ -33,77 +33,27 @@ constexpr int32_t kUpcaseArgs = 1;
 // The operator as the language writes it. The tree keeps no spelling, so each type has its
 // usual one: CEQ is '=' whether the clause said '=' or EQ, and a NOT folded into a
 // predicate shows as in NOT IN.
+struct Spelling {
+    int32_t type;
+    const char* text;
+};
+// clang-format off
+constexpr Spelling kSpellings[] = {
+    {Z_LOR, "OR"}, {Z_LAND, "AND"}, {Z_LNOT, "NOT"}, {Z_IN, "IN"},
+    {Z_NIN, "NOT IN"}, {Z_TIN, "IN :"}, {Z_TNIN, "NOT IN :"}, {Z_BETW, "BETWEEN"},
+    {Z_NBTW, "NOT BETWEEN"}, {Z_LIKE, "LIKE"}, {Z_NLKE, "NOT LIKE"}, {Z_CONT, "CONTAINS"},
+    {Z_NCON, "NOT CONTAINS"}, {Z_ISNL, "IS MISSING"}, {Z_NTNL, "IS NOT MISSING"}, {Z_SDX, "=*"},
+    {Z_NSDX, "NOT =*"}, {Z_CEQ, "="}, {Z_CNE, "^="}, {Z_CLT, "<"},
+    {Z_CLE, "<="}, {Z_CGT, ">"}, {Z_CGE, ">="}, {Z_AADD, "+"},
+    {Z_ASUB, "-"}, {Z_ANEG, "-"}, {Z_APOS, "-"}, {Z_AMUL, "*"},
+    {Z_ADIV, "/"}, {Z_APOW, "**"}, {Z_CONC, "||"}, {Z_MIN, "MIN"},
+    {Z_MAX, "MAX"}, {Z_SAME, "SAME"},
+};
+// clang-format on
+
 std::string spelling(int32_t type) {
-    switch (type) {
-        case Z_LOR:
-            return "OR";
-        case Z_LAND:
-            return "AND";
-        case Z_LNOT:
-            return "NOT";
-        case Z_IN:
-            return "IN";
-        case Z_NIN:
-            return "NOT IN";
-        case Z_BETW:
-            return "BETWEEN";
-        case Z_NBTW:
-            return "NOT BETWEEN";
-        case Z_LIKE:
-            return "LIKE";
-        case Z_NLKE:
-            return "NOT LIKE";
-        case Z_CONT:
-            return "CONTAINS";
-        case Z_NCON:
-            return "NOT CONTAINS";
-        case Z_ISNL:
-            return "IS MISSING";
-        case Z_NTNL:
-            return "IS NOT MISSING";
-        case Z_TIN:
-            return "IN :";
-        case Z_TNIN:
-            return "NOT IN :";
-        case Z_SDX:
-            return "=*";
-        case Z_NSDX:
-            return "NOT =*";
-        case Z_CEQ:
-            return "=";
-        case Z_CNE:
-            return "^=";
-        case Z_CLT:
-            return "<";
-        case Z_CLE:
-            return "<=";
-        case Z_CGT:
-            return ">";
-        case Z_CGE:
-            return ">=";
-        case Z_AADD:
-            return "+";
-        case Z_ASUB:
-        case Z_ANEG:
-        case Z_APOS:
-            return "-";
-        case Z_AMUL:
-            return "*";
-        case Z_ADIV:
-            return "/";
-        case Z_APOW:
-            return "**";
-        case Z_CONC:
-            return "||";
-        case Z_MIN:
-            return "MIN";
-        case Z_MAX:
-            return "MAX";
-        case Z_SAME:
-            return "SAME";
-        default:
-            break;
-    }
+    for (const Spelling& s : kSpellings)
+        if (s.type == type) return s.text;
     if (zkind::is_colon_comparison(type)) return spelling(type - zkind::kColonStep) + ":";
     return "type " + std::to_string(type);
 }

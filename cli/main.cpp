@@ -297,7 +297,8 @@ int main(int argc, char** argv) {
                         "input (default: the bundled sample table)");
         sub->add_option("--delimiter", o.table.delimiter,
                         "The table's cell delimiter: one character, '\\t' for a tab (default: "
-                        "a tab for *.tsv, else ',')");
+                        "a tab for *.tsv, else ',')")
+            ->each([&o](const std::string&) { o.table.delimiter_given = true; });
     };
     const char* clause_help =
         "The clause, or '-' to read it from standard input; after '--' when it begins with '-'";

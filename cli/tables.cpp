@@ -44,14 +44,15 @@ std::string quoted_list(const std::vector<std::string>& names, const char* last_
 
 bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* error) {
     const std::string& d = choice.delimiter;
-    if (d.empty()) {
+    if (!choice.delimiter_given) {
         *delimiter =
             ends_with(choice.input, ".tsv") || ends_with(choice.input, ".TSV") ? '\t' : ',';
         return true;
     }
     const char c = d == "\\t" ? '\t' : d[0];
     const unsigned char u = static_cast<unsigned char>(c);
-    if ((d.size() == 1 || d == "\\t") && u != 0 && u < 0x80 && c != '"' && c != '\r' && c != '\n') {
+    if (!d.empty() && (d.size() == 1 || d == "\\t") && u != 0 && u < 0x80 && c != '"' &&
+        c != '\r' && c != '\n') {
         *delimiter = c;
         return true;
     }

@@ -14,11 +14,12 @@ namespace zorv::cli {
 
 struct TableChoice {
     std::string input;      // a path, "-" for standard input, empty for the sample table
-    std::string delimiter;  // as given on the command line; empty for the default
+    std::string delimiter;  // as given on the command line
+    bool delimiter_given = false;
 };
 
 // The delimiter of --delimiter: one byte, or a tab written as a real tab or as the two
-// characters backslash and t. Empty text gives a tab for a file named *.tsv, else a comma.
+// characters backslash and t. Without one, a tab for a file named *.tsv, else a comma.
 // Returns false with a message for anything else.
 bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* error);
 
