@@ -2,9 +2,11 @@
  * here with the current lookahead token; the twelve actions build the expression tree on
  * the parse stack, one holder node per level, and @TERM stores the finished tree in root. */
 #include <bit>
+#include <cassert>
 #include <cstring>
 
 #include "frame/frame.h"
+#include "frame/nodekinds.h"
 #include "parse/parse.h"
 #include "parse/parsestack.h"
 #include "support/utf8.h"
@@ -251,6 +253,8 @@ NQStatus push_leaf(const Sem& s, int32_t kind, int32_t arg2) {
 NQStatus set_operator(const Sem& s, int32_t op) {
     ZNode* h = holder(s.prs, op == Z_CTEQ ? 1 : 0);
     if (h == nullptr) return kDone;
+    // The grammar places the colon's @OP right after a comparison's @LIST.
+    assert(op != Z_CTEQ || zkind::is_comparison(h->type));
     if (op == Z_CTEQ)
         h->type = static_cast<uint16_t>(h->type + 10);
     else
@@ -269,6 +273,9 @@ NQStatus fold_operator(const Sem& s) {
     if (n == nullptr) return kNoMemory;
     ZNode* l = yowspop(s.prs);
     if (l == nullptr) return kNoMemory;
+    // The operand level holds its operand (an @ADD put it there), so the count covers the
+    // slot that the new node takes over below.
+    assert(l->u.op.nargs >= 1);
     ZNode* left = inst->Get(inst, l, 0);
     if (left != nullptr && left->type != Z_NULL) inst->Set(inst, n, 0, left);
     ZNode* right = inst->Get(inst, r, 0);
@@ -320,7 +327,10 @@ NQStatus term(const Sem& s) {
 NQStatus list(const Sem& s, int32_t op) {
     ZNode* h = holder(s.prs, 0);
     if (h == nullptr) return kNoMemory;
-    if (h->type == Z_INOT) op = yowsnot(op);
+    if (h->type == Z_INOT) {
+        op = yowsnot(op);
+        assert(op >= 0 && "a pending NOT stands only before a predicate or comparison");
+    }
     ZNode* b = holder(s.prs, 1);
     if (op == Z_ANEG && b != nullptr && (b->type == Z_ANEG || b->type == Z_APOS)) {
         b->type = b->type == Z_ANEG ? Z_APOS : Z_ANEG;
@@ -337,6 +347,7 @@ NQStatus add(const Sem& s, int32_t at) {
     ZNode* h = yowspop(s.prs);
     ZNode* x = h != nullptr ? inst->Get(inst, h, 0) : nullptr;
     ZNode* p = holder(s.prs, 1);
+    assert(p != nullptr && "an operand level has a holder below it");
     if (p != nullptr) inst->Set(inst, p, at, x);
     if (ZNode* cur = holder(s.prs, 0)) *cur = opzero;
     return kDone;
@@ -347,6 +358,7 @@ NQStatus add(const Sem& s, int32_t at) {
 NQStatus gen(const Sem& s) {
     ZInst* inst = s.inst;
     ZNode* h = yowspop(s.prs);
+    assert(h != nullptr && "@GEN finishes a list level");
     ZNode** at = slot(s.prs, 0);
     if (at == nullptr) return kNoMemory;
     ZNode* n = inst->NewOp(inst, Z_NULL);
@@ -361,6 +373,7 @@ NQStatus gen(const Sem& s) {
 NQStatus swap(const Sem& s) {
     ZNode** b = slot(s.prs, 1);
     ZNode** b2 = slot(s.prs, 2);
+    assert(b != nullptr && b2 != nullptr && "@SWAP comes with two levels below");
     if (b != nullptr && b2 != nullptr) {
         ZNode* t = *b;
         *b = *b2;
@@ -377,6 +390,7 @@ NQStatus func(const Sem& s) {
     if (push(s.prs) != kDone) return kNoMemory;
     ZNode** a = slot(s.prs, 1);
     ZNode** f = slot(s.prs, 2);
+    assert(a != nullptr && f != nullptr && "@FUNC follows the name's level");
     if (a == nullptr || f == nullptr) return kDone;
     ZNode* fh = *f;
     ZNode* ah = *a;
@@ -384,7 +398,9 @@ NQStatus func(const Sem& s) {
     *f = ah;
     ah->type = fh->type;
     fh->type = Z_FLST;
-    if (ZNode* name = inst->Get(inst, fh, 0)) name->type = Z_FNAM;
+    ZNode* name = inst->Get(inst, fh, 0);
+    assert(name != nullptr && name->type == Z_NAME && "@FUNC follows the @PUSH of a name");
+    if (name != nullptr) name->type = Z_FNAM;
     fh->u.op.nargs = 1;
     return kDone;
 }
@@ -405,6 +421,7 @@ void trace(const Sem& s, const NQAction* action, int32_t arg) {
  * arena is exhausted. Semantic errors are reported through the context's error flag. */
 NQStatus ZORVSemantics(NQParseContext* context, NQToken* token, const NQAction* action) {
     auto* prs = static_cast<ZParse*>(context->user);
+    assert(prs != nullptr && prs->inst != nullptr && &prs->inst->prs == prs);
     const Sem s{context, token, prs, prs->inst};
     const int32_t arg = action->nargs > 0 ? action->args[0] : 0;
     const int32_t arg2 = action->nargs > 1 ? action->args[1] : 0;
