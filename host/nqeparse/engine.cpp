@@ -149,6 +149,7 @@ NQStatus Engine::parse(NQJournal* j) {
     semantics = true;
     semantic_error = false;
     errors = 0;
+    read = NQToken{};
     stack.sp = 0;
     stack.s[stack.sp++] = static_cast<int16_t>(g.firstnt);
 
@@ -173,6 +174,7 @@ NQStatus Engine::parse(NQJournal* j) {
             st = errors ? NQ_STATUS_SYNTAX : semantic_error ? NQ_STATUS_SEMANTIC : NQ_OK;
             break;
         }
+        read = la;
         st = fetch(&la);
     }
     ctx.jnl = nullptr;

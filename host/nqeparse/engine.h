@@ -16,7 +16,7 @@ namespace nqe {
 // leaves a dozen or more pending symbols, so this allows several hundred levels of nesting;
 // a clause that needs more is refused as nested too deeply.
 constexpr int32_t kMaxDepth = 8192;
-// Syntax errors reported per clause; the parse stops at the next one.
+// Syntax errors reported per clause; at the next one the parse stops and says so.
 constexpr int32_t kMaxErrors = 10;
 // Tokens the repair looks ahead (and may delete) before it gives up on a stretch of input.
 constexpr int32_t kWindow = 32;
@@ -90,6 +90,7 @@ struct Engine {
     // State of the running Parse.
     NQJournal* jnl = nullptr;
     NQToken la{};        // the lookahead token (our copy)
+    NQToken read{};      // the last token consumed, for the hints of syntax errors
     int32_t nahead = 0;  // tokens waiting in ahead_mem, oldest first
     bool end_fetched = false;
     bool semantics = true;  // false from the first syntax error on
@@ -118,6 +119,7 @@ struct Engine {
     void add_phrase(Message& m, int32_t code);
     void add_token(Message& m, const NQToken& tok);
     void add_expected(Message& m, const SymbolStack& st);
+    void add_hint(Message& m, const NQToken& before, const NQToken& tok);
 };
 
 }  // namespace nqe

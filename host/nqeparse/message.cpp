@@ -30,6 +30,26 @@ constexpr ClassWords kClassWords[] = {
     {"missing", "a missing value"},
 };
 
+// Terminals whose spelling in the tables is not what a reader types: the tokenizer reads
+// MIN and MAX (with or without a '$') as the operators spelled "MIN$" and "MAX$".
+constexpr ClassWords kShownAs[] = {
+    {"MAX$", "'MAX'"},
+    {"MIN$", "'MIN'"},
+};
+
+// Hints for a syntax error found right after a given token: when the token before the
+// error is spelled `first` and the offending one `second`, with nothing between them,
+// the hint is added to the message.
+struct Hint {
+    const char* first;
+    const char* second;
+    const char* text;
+};
+
+constexpr Hint kHints[] = {
+    {"!", "=", "'!' means OR in this language; for 'not equal' write '^=' or '<>'"},
+};
+
 // Classes that are listed together as "a constant" when all of them are expected.
 constexpr const char* kConstants[] = {"qs", "int", "nbr", "date", "time", "datetime", "missing"};
 
@@ -127,9 +147,29 @@ void Engine::add_phrase(Message& m, int32_t code) {
         m.add(w);
         return;
     }
+    for (const ClassWords& c : kShownAs) {
+        if (g.spelled(code, c.spelling)) {
+            m.add(c.words);
+            return;
+        }
+    }
     int32_t n = 0;
     const char32_t* s = g.spelling(code, &n);
     m.add_quoted(s, n);
+}
+
+// "; hint" when the error at `tok` follows `before` in a way that a reader of another
+// language is likely to mean otherwise.
+void Engine::add_hint(Message& m, const NQToken& before, const NQToken& tok) {
+    if (!g.is_terminal(before.code) || !g.is_terminal(tok.code)) return;
+    if (before.column + before.length != tok.column || before.line != tok.line) return;
+    for (const Hint& h : kHints) {
+        if (g.spelled(before.code, h.first) && g.spelled(tok.code, h.second)) {
+            m.add("; ");
+            m.add(h.text);
+            return;
+        }
+    }
 }
 
 // A deleted token: its text, or what it stands for when it has none.

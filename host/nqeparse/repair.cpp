@@ -111,7 +111,12 @@ int32_t Engine::trial(const Candidate& c, int32_t limit, NQStatus* status) {
 // stack ready to consume the (new) lookahead. Returns 0 to go on, or the status that ends
 // the parse.
 NQStatus Engine::recover() {
-    if (errors >= kMaxErrors) return NQ_STATUS_SYNTAX;
+    if (errors >= kMaxErrors) {
+        Message m;
+        m.add("too many errors; the rest of the clause was not checked");
+        say(m);
+        return NQ_STATUS_SYNTAX;
+    }
     errors++;
     semantics = false;
 
@@ -121,6 +126,7 @@ NQStatus Engine::recover() {
     m.add(" ");
     add_near(m, la);
     add_expected(m, stack);
+    const NQToken at = la;  // the repair may move the lookahead on
 
     NQToken named[kNamedDeletions];
     int32_t ndeleted = 0;
@@ -176,6 +182,7 @@ NQStatus Engine::recover() {
             // unless it ends in what may not be deleted.
             const NQToken& t = input(last);
             if (t.code == g.endcode || (g.is_terminal(t.code) && g.del[t.code] >= kInf)) {
+                add_hint(m, read, at);
                 say(m);
                 return NQ_STATUS_SYNTAX;
             }
@@ -247,6 +254,7 @@ NQStatus Engine::recover() {
         add_phrase(m, ins[i]);
     }
     if (ninserted > 0) m.add(" were inserted");
+    add_hint(m, read, at);
     say(m);
     return NQ_OK;
 }

@@ -2,6 +2,13 @@
 // date, time, datetime and name-literal suffixes; numbers; missing values; operators.
 #include "host/nqetok/lexer.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <new>
+#include <string>
+
 #include "host/nqetok/terminals.h"
 
 namespace etok {
@@ -25,6 +32,15 @@ int32_t skip_name_chars(const NQWChar* s, int32_t len, int32_t i) {
     return i;
 }
 
+// Whether the name s[0..n) fits the library's name field; else the error to report.
+LexError name_fits(const NQWChar* s, int32_t n) {
+    if (n > kMaxNameBytes) return LexError::kNameTooLong;
+    int32_t bytes = 0;
+    for (int32_t k = 0; k < n; ++k)
+        bytes += s[k] < 0x80 ? 1 : s[k] < 0x800 ? 2 : s[k] < 0x10000 ? 3 : 4;
+    return bytes > kMaxNameBytes ? LexError::kNameTooWide : LexError::kNone;
+}
+
 // A name, a keyword, or a format (a name run straight into '.' and optional digits).
 // "MIN$" and "MAX$" may also be written with their '$'.
 Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
@@ -32,7 +48,39 @@ Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
     if (end < len && s[end] == U'.') return token(kFormat, pos, skip_digits(s, len, end + 1));
     int16_t code = keyword_code(s + pos, end - pos);
     if ((code == kMin || code == kMax) && end < len && s[end] == U'$') ++end;
+    if (code == kName) {
+        const LexError e = name_fits(s + pos, end - pos);
+        if (e != LexError::kNone) return failure(e, pos, end);
+    }
     return token(code, pos, end);
+}
+
+// Whether the digits s[0..n) make an integer that the "int" class can carry: at most
+// kMaxIntDigits digits (leading zeros included, so that the reader never sees a cut
+// text) and a value of at most kMaxInt.
+bool fits_int(const NQWChar* s, int32_t n) {
+    if (n < kMaxIntDigits) return true;
+    if (n > kMaxIntDigits) return false;
+    for (int32_t k = 0; k < n; ++k)
+        if (s[k] != static_cast<NQWChar>(kMaxInt[k]))
+            return s[k] < static_cast<NQWChar>(kMaxInt[k]);
+    return true;
+}
+
+// Whether the well-formed number s[0..n) lies beyond the largest double. It is read the
+// way the locale reads numbers (strtod in the C locale), so that what passes here
+// converts there; a value too small for a double merely becomes zero.
+// Out of memory for the copy, the number passes and the locale meets the same shortage.
+bool overflows_double(const NQWChar* s, int32_t n) {
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    if (!c_locale) return false;  // then the locale cannot read it either, and says so
+    try {
+        std::string ascii(static_cast<size_t>(n), '0');
+        for (int32_t k = 0; k < n; ++k) ascii[static_cast<size_t>(k)] = static_cast<char>(s[k]);
+        return std::isinf(strtod_l(ascii.c_str(), nullptr, c_locale));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 // Digits with an optional fraction and exponent. Anything that would make the number run
@@ -57,7 +105,8 @@ Lexeme scan_number(const NQWChar* s, int32_t len, int32_t pos) {
     }
     if (bad || (i < len && is_name_start(s[i])))
         return failure(LexError::kMalformed, pos, skip_name_chars(s, len, i));
-    return token(real ? kNumber : kInt, pos, i);
+    if (overflows_double(s + pos, i - pos)) return failure(LexError::kNumberTooLarge, pos, i);
+    return token(real || !fits_int(s + pos, i - pos) ? kNumber : kInt, pos, i);
 }
 
 // A missing value: '.' alone, or '.' with one letter or '_' that no further name character
@@ -72,11 +121,14 @@ Lexeme scan_missing(const NQWChar* s, int32_t len, int32_t pos) {
 
 // A quoted string; a doubled delimiter stands for one. A suffix counts only when it is
 // the whole run of name characters after the closing quote: 'x'dt is a datetime, while in
-// 'x'dtz the string is plain and dtz is the next token.
+// 'x'dtz the string is plain and dtz is the next token. A plain string whose value is
+// longer than kMaxStringChars is an error; the other forms do not keep their text as a
+// character value.
 Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
     const NQWChar quote = s[pos];
     int32_t i = pos + 1;
-    for (;;) {
+    int32_t value = 0;  // characters of the value
+    for (;; ++value) {
         if (i >= len) return failure(LexError::kUnterminated, pos, len);
         if (s[i] == quote) {
             if (i + 1 < len && s[i + 1] == quote) {
@@ -95,8 +147,12 @@ Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
     if (run == 1 && a == U'D') return token(kDate, pos, close + 1);
     if (run == 1 && a == U'T') return token(kTime, pos, close + 1);
     if (run == 2 && a == U'D' && b == U'T') return token(kDateTime, pos, close + 2);
-    if (run == 1 && a == U'N')
+    if (run == 1 && a == U'N') {
+        const LexError e = name_fits(s + pos + 1, close - pos - 2);
+        if (e != LexError::kNone) return failure(e, pos, close + 1);
         return Lexeme{kNameLiteral, LexError::kNone, pos, close + 1, pos + 1, close - pos - 2};
+    }
+    if (value > kMaxStringChars) return failure(LexError::kStringTooLong, pos, close);
     return token(kString, pos, close);
 }
 

@@ -9,7 +9,30 @@
 
 namespace etok {
 
-enum class LexError : uint8_t { kNone, kUnexpected, kUnterminated, kMalformed };
+enum class LexError : uint8_t {
+    kNone,
+    kUnexpected,
+    kUnterminated,
+    kMalformed,
+    kNumberTooLarge,  // beyond the largest double: it would convert to nothing
+    kStringTooLong,   // a value longer than kMaxStringChars
+    kNameTooLong,     // more than kMaxNameBytes characters
+    kNameTooWide,     // at most kMaxNameBytes characters, but more bytes in UTF-8
+};
+
+// Longest name, in bytes of UTF-8 (the host's 8-bit encoding): the library keeps a name
+// in a field of 32 bytes and would cut a longer one, so that two names could become one.
+inline constexpr int32_t kMaxNameBytes = 32;
+
+// Longest value of a string constant, in characters. The library keeps a character
+// constant's length in bytes (4 per character) in a 16-bit signed field, so 8191
+// characters are the most it can hold; a longer value would come out cut or wrapped.
+inline constexpr int32_t kMaxStringChars = 8191;
+
+// Largest integer read as an "int" token: the library reads those as 32-bit integers.
+// Any longer or larger integer literal is a "nbr" token, read as a double.
+inline constexpr int32_t kMaxIntDigits = 10;
+inline constexpr char32_t kMaxInt[] = U"2147483647";
 
 // One scanned token. Positions are 0-based indexes into the line. The token covers
 // [start, end); its text is [text, text + textlen), which differs from the covered

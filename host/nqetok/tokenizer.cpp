@@ -69,6 +69,27 @@ void emit(NQJournal* j, const NQWChar* fmt, ...) {
     va_end(ap);
 }
 
+// What each lexical error is called, and what a reader needs to know to mend it. The
+// unexpected character is quoted before the position, everything else after it.
+struct ErrorWords {
+    LexError error;
+    const NQWChar* what;
+    const NQWChar* why;  // appended after the offending text
+};
+
+constexpr ErrorWords kErrorWords[] = {
+    {LexError::kUnterminated, U"unterminated string", U""},
+    {LexError::kMalformed, U"malformed number", U""},
+    {LexError::kNumberTooLarge, U"number too large", U": numbers are limited to about 1.8e308"},
+    {LexError::kStringTooLong, U"string constant too long",
+     U": string constants are limited to 8191 characters"},
+    {LexError::kNameTooLong, U"name too long", U": names are limited to 32 characters"},
+    {LexError::kNameTooWide, U"name too long",
+     U": names are limited to 32 bytes in UTF-8, and this one has letters of more than one "
+     U"byte"},
+};
+static_assert(kMaxStringChars == 8191 && kMaxNameBytes == 32, "the messages above name the limits");
+
 // One error message for a lexical error, with its position and the offending text.
 void report(Tokenizer* t, const Lexeme& lx) {
     NQJournal* j = journal(t);
@@ -77,28 +98,20 @@ void report(Tokenizer* t, const Lexeme& lx) {
     const int n = lx.end - lx.start < kQuoteMax ? lx.end - lx.start : kQuoteMax;
     const int col = lx.start + 1;
     const int line = t->lineno;
-    switch (lx.error) {
-        case LexError::kUnexpected:
-            if (line > 1)
-                emit(j, U"unexpected character '%.*s' at line %d, column %d", n, text, line, col);
-            else
-                emit(j, U"unexpected character '%.*s' at column %d", n, text, col);
-            break;
-        case LexError::kUnterminated:
-            if (line > 1)
-                emit(j, U"unterminated string at line %d, column %d near '%.*s'", line, col, n,
-                     text);
-            else
-                emit(j, U"unterminated string at column %d near '%.*s'", col, n, text);
-            break;
-        case LexError::kMalformed:
-            if (line > 1)
-                emit(j, U"malformed number at line %d, column %d near '%.*s'", line, col, n, text);
-            else
-                emit(j, U"malformed number at column %d near '%.*s'", col, n, text);
-            break;
-        case LexError::kNone:
-            break;
+    if (lx.error == LexError::kUnexpected) {
+        if (line > 1)
+            emit(j, U"unexpected character '%.*s' at line %d, column %d", n, text, line, col);
+        else
+            emit(j, U"unexpected character '%.*s' at column %d", n, text, col);
+        return;
+    }
+    for (const ErrorWords& w : kErrorWords) {
+        if (w.error != lx.error) continue;
+        if (line > 1)
+            emit(j, U"%s at line %d, column %d near '%.*s'%s", w.what, line, col, n, text, w.why);
+        else
+            emit(j, U"%s at column %d near '%.*s'%s", w.what, col, n, text, w.why);
+        return;
     }
 }
 

@@ -8,7 +8,8 @@
 namespace calc_test {
 namespace {
 
-const std::string kOperand = "expected a name, a constant, '(', '-', 'MAX$' or 'MIN$'";
+// MIN$ and MAX$ are named as they are written.
+const std::string kOperand = "expected a name, a constant, '(', '-', 'MAX' or 'MIN'";
 const std::string kAfterOperand = "expected end of clause, '*', '+', ',', '-', '/', ';' or 'AND'";
 
 struct ErrorCase {
@@ -101,7 +102,7 @@ TEST_F(EngineTest, NoActionAfterTheFirstSyntaxError) {
     EXPECT_EQ(s.next, s.input.toks.size()) << "the rest of the clause was still read";
 }
 
-TEST_F(EngineTest, AtMostTenErrorsAreReported) {
+TEST_F(EngineTest, AtMostTenErrorsAreReportedAndTheCutIsSaid) {
     std::string clause = "1";
     std::vector<size_t> stray;
     for (int i = 2; i <= 13; i++) {  // twelve tokens that can only be deleted
@@ -111,10 +112,16 @@ TEST_F(EngineTest, AtMostTenErrorsAreReported) {
     }
     EXPECT_EQ(parse(clause), NQ_STATUS_SYNTAX);
     const std::vector<std::string> got = messages();
-    ASSERT_EQ(got.size(), 10u);
-    for (size_t i = 0; i < got.size(); i++)
+    ASSERT_EQ(got.size(), 11u);
+    for (size_t i = 0; i < 10; i++)
         EXPECT_EQ(got[i], "syntax error at column " + std::to_string(stray[i] + 1) +
                               " near '#': " + kOperand + "; read as if '#' were deleted");
+    EXPECT_EQ(got[10], "too many errors; the rest of the clause was not checked");
+
+    // Ten errors exactly: nothing was left out, so nothing more is said.
+    clause.resize(stray[10] - 3);
+    EXPECT_EQ(parse(clause), NQ_STATUS_SYNTAX);
+    EXPECT_EQ(messages().size(), 10u);
 }
 
 TEST_F(EngineTest, LookAheadTokensAreCopiesOfTheReusedRecord) {

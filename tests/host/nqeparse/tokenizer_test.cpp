@@ -109,7 +109,7 @@ TEST_F(WithTokenizer, SyntaxErrorAtTheEndOfTheLine) {
     EXPECT_EQ(parse_text("1 +"), NQ_STATUS_SYNTAX);
     EXPECT_EQ(messages(), std::vector<std::string>{
                               "syntax error at column 4 near end of clause: expected a name, a "
-                              "constant, '(', '-', 'MAX$' or 'MIN$'; read as if an integer were "
+                              "constant, '(', '-', 'MAX' or 'MIN'; read as if an integer were "
                               "inserted"});
     EXPECT_EQ(parse_text("(X + 1"), NQ_STATUS_SYNTAX);
     EXPECT_EQ(messages(), std::vector<std::string>{

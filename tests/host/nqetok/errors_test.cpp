@@ -45,6 +45,27 @@ INSTANTIATE_TEST_SUITE_P(Tokenizer, LexicalErrors, ::testing::Values(
     ErrorCase{{U"1e"}, {}, "malformed number at column 1 near '1e'", {1, U"", 1, 3}},
     ErrorCase{{U"1e+ 5"}, {}, "malformed number at column 1 near '1e+'", {4, U"5", 1, 5}},
     ErrorCase{{U".5_"}, {}, "malformed number at column 1 near '.5_'", {1, U"", 1, 4}},
+    ErrorCase{{U"x=" + std::u32string(309, U'9')}, {U"x", U"="},
+              "number too large at column 3 near '" + std::string(32, '9') +
+              "': numbers are limited to about 1.8e308", {1, U"", 1, 312}},
+    ErrorCase{{U"1.8e308 1"}, {}, "number too large at column 1 near '1.8e308': numbers are "
+              "limited to about 1.8e308", {4, U"1", 1, 9}},
+    ErrorCase{{U"s = '" + std::u32string(8192, U'x') + U"'||t"}, {U"s", U"="},
+              "string constant too long at column 5 near ''" + std::string(31, 'x') +
+              "': string constants are limited to 8191 characters", {71, U"||", 1, 8199}},
+    ErrorCase{{U"", U"s=\"" + std::u32string(8191, U'y') + U"\"\"\""}, {U"s", U"="},
+              "string constant too long at line 2, column 3 near '\"" + std::string(31, 'y') +
+              "': string constants are limited to 8191 characters", {1, U"", 2, 8198}},
+    ErrorCase{{std::u32string(33, U'n') + U"=1"}, {},
+              "name too long at column 1 near '" + std::string(32, 'n') +
+              "': names are limited to 32 characters", {36, U"=", 1, 34}},
+    ErrorCase{{U"x='" + std::u32string(33, U'n') + U"'n"}, {U"x", U"="},
+              "name too long at column 3 near ''" + std::string(31, 'n') +
+              "': names are limited to 32 characters", {1, U"", 1, 39}},
+    ErrorCase{{std::u32string(16, U'\u00C4') + U"x"}, {},
+              "name too long at column 1 near '\u00C4\u00C4\u00C4\u00C4\u00C4\u00C4\u00C4\u00C4"
+              "\u00C4\u00C4\u00C4\u00C4\u00C4\u00C4\u00C4\u00C4x': names are limited "
+              "to 32 bytes in UTF-8, and this one has letters of more than one byte", {1, U"", 1, 18}},
     ErrorCase{{U"a", U"  b #"}, {U"a", U"b"}, "unexpected character '#' at line 2, column 5", {1, U"", 2, 6}}));
 // clang-format on
 

@@ -25,6 +25,8 @@ TEST_P(TokenClasses, GivesCodeTextAndColumn) {
 INSTANTIATE_TEST_SUITE_P(Tokenizer, TokenClasses, ::testing::Values(
     BodyCase{"names", U"  abc _x9 \u00C4rger a\u00FF1",
              {{2, U"abc", 1, 3}, {2, U"_x9", 1, 7}, {2, U"\u00C4rger", 1, 11}, {2, U"a\u00FF1", 1, 17}}},
+    BodyCase{"names of 32 bytes in UTF-8", std::u32string(32, U'n') + U" " + std::u32string(16, U'\u00C4'),
+             {{2, std::u32string(32, U'n'), 1, 1}, {2, std::u32string(16, U'\u00C4'), 1, 34}}},
     BodyCase{"names that merely resemble keywords", U"ANDY ins not_in \u00C9Q MINX",
              {{2, U"ANDY", 1, 1}, {2, U"ins", 1, 6}, {2, U"not_in", 1, 10}, {2, U"\u00C9Q", 1, 17},
               {2, U"MINX", 1, 20}}},
@@ -43,6 +45,10 @@ INSTANTIATE_TEST_SUITE_P(Tokenizer, TokenClasses, ::testing::Values(
     BodyCase{"integers and numbers", U"42 007 1.5 2. .5 1e10 1.5E-3 2.e+4",
              {{4, U"42", 1, 1}, {4, U"007", 1, 4}, {5, U"1.5", 1, 8}, {5, U"2.", 1, 12}, {5, U".5", 1, 15},
               {5, U"1e10", 1, 18}, {5, U"1.5E-3", 1, 23}, {5, U"2.e+4", 1, 30}}},
+    BodyCase{"integers beyond 32 bits, or longer than ten digits, are numbers",
+             U"2147483647 2147483648 4294967297 0000000001 00000000001 0002147483648",
+             {{4, U"2147483647", 1, 1}, {5, U"2147483648", 1, 12}, {5, U"4294967297", 1, 23},
+              {4, U"0000000001", 1, 34}, {5, U"00000000001", 1, 45}, {5, U"0002147483648", 1, 57}}},
     BodyCase{"missing values", U". .A ._ .z",
              {{11, U".", 1, 1}, {11, U".A", 1, 3}, {11, U"._", 1, 6}, {11, U".z", 1, 9}}},
     BodyCase{"a period before two name characters is a missing value alone", U".AB",
@@ -96,6 +102,17 @@ TEST_F(TokenizerTest, SpelledTerminalsInAnyCaseGetTheirCodesAndKeepTheirText) {
         }
     }
     EXPECT_EQ(body(line), expected);
+}
+
+TEST_F(TokenizerTest, NumbersUpToTheLargestDoubleAndStringsUpTo8191CharactersAreTokens) {
+    // 308 digits and 1.7e308 still fit in a double; the value of the string counts a
+    // doubled quote once, so 8190 characters and one doubled quote make 8191.
+    const std::u32string digits = U"9" + std::u32string(307, U'0');
+    const std::u32string value = U"'" + std::u32string(8190, U'x') + U"'''";
+    EXPECT_EQ(body(digits + U" 1.7e308 1e-400 " + value), (std::vector<Tok>{{5, digits, 1, 1},
+                                                                            {5, U"1.7e308", 1, 310},
+                                                                            {5, U"1e-400", 1, 318},
+                                                                            {3, value, 1, 325}}));
 }
 
 TEST_F(TokenizerTest, OperatorsTakeTheLongestMatch) {
