@@ -260,13 +260,6 @@ TEST_F(Parse, NoTraceWithoutTheOption) {
     EXPECT_TRUE(messages(NQ_LEVEL_TRACE).empty());
 }
 
-TEST_F(Parse, ANameLongerThan32CharactersIsASemanticError) {
-    ASSERT_NE(open(), nullptr);
-    EXPECT_EQ(parse(std::string(32, 'a') + " = 1"), 0);
-    EXPECT_EQ(tree(), "CEQ(NAME " + std::string(32, 'A') + ",LITN 1)");
-    EXPECT_EQ(parse(std::string(33, 'a') + " = 1"), NQ_STATUS_SEMANTIC);
-}
-
 // A clause that needs several arena blocks: its sixty strings take a node and a buffer
 // each, about seven blocks in all. Refusing the n-th allocation of the instance's pool
 // from the start of the parse ends the parse with the shortage and no tree, unless the
