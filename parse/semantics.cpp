@@ -7,6 +7,7 @@
 
 #include "frame/frame.h"
 #include "frame/nodekinds.h"
+#include "parse/grammar_codes.h"
 #include "parse/parse.h"
 #include "parse/parsestack.h"
 #include "support/utf8.h"
@@ -14,43 +15,12 @@
 
 namespace {
 
-enum ActionCode : int16_t {
-    A_SPECIAL = 1,
-    A_PUSH,
-    A_OP,
-    A_POP,
-    A_INIT,
-    A_TERM,
-    A_LIST,
-    A_ADD,
-    A_GEN,
-    A_SWAP,
-    A_FUNC,
-    A_TOKSP,
-};
-
-/* Names of the action codes, for the trace only. */
-const NQWChar* const actions[13] = {nullptr,  U"@SPECIAL", U"@PUSH", U"@OP",  U"@POP",
-                                    U"@INIT", U"@TERM",    U"@LIST", U"@ADD", U"@GEN",
-                                    U"@SWAP", U"@FUNC",    U"@TOKSP"};
-
-/* Terminal codes of the token classes that a numeric constant can come from. */
-enum TokenClass : int16_t {
-    T_INT = 4,
-    T_NBR = 5,
-    T_DATE = 8,
-    T_TIME = 9,
-    T_DATETIME = 10,
-    T_MISSING = 11,
-};
+using namespace where;  // the grammar's action and terminal codes
 
 constexpr NQStatus kDone = 0;
 constexpr NQStatus kCannotBuild = 1;
 constexpr NQStatus kNoMemory = 6;
 
-/* Statuses of the locale's ToNumber besides 0: the value is zero; nothing converts. */
-constexpr NQStatus kToNumberZero = static_cast<NQStatus>(0x803FE812u);
-constexpr NQStatus kToNumberNone = static_cast<NQStatus>(0x803FE813u);
 constexpr double kOrdinaryMissing = std::bit_cast<double>(0xFFFFFE0000000000ull);
 
 constexpr int32_t kIntChars = 31; /* an "int" token is read from this many characters */
@@ -113,9 +83,9 @@ void fill_number(const Sem& s, ZNode* n) {
             NQLocale* loc = s.inst->ext != nullptr ? s.inst->ext->locale : nullptr;
             double value = 0.0;
             int32_t used = -1;
-            const NQStatus st =
-                loc != nullptr ? loc->ToNumber(loc, tok->text, len, &value, &used) : kToNumberNone;
-            if (st == kToNumberZero)
+            const NQStatus st = loc != nullptr ? loc->ToNumber(loc, tok->text, len, &value, &used)
+                                               : NQ_STATUS_NOT_A_NUMBER;
+            if (st == NQ_STATUS_VALUE_ZERO)
                 n->u.litn.num = 0.0;
             else if (st == 0 && used == len)
                 n->u.litn.num = value;
@@ -256,7 +226,7 @@ NQStatus set_operator(const Sem& s, int32_t op) {
     // The grammar places the colon's @OP right after a comparison's @LIST.
     assert(op != Z_CTEQ || zkind::is_comparison(h->type));
     if (op == Z_CTEQ)
-        h->type = static_cast<uint16_t>(h->type + 10);
+        h->type = static_cast<uint16_t>(h->type + zkind::kColonStep);
     else
         h->type = static_cast<uint16_t>(op);
     return kDone;
@@ -407,7 +377,10 @@ NQStatus func(const Sem& s) {
 
 void trace(const Sem& s, const NQAction* action, int32_t arg) {
     const int16_t code = action->code;
-    const NQWChar* name = code >= A_SPECIAL && code <= A_TOKSP ? actions[code] : U"?";
+    const NQWChar* name = code >= 0 && code < static_cast<int16_t>(kActionNames.size()) &&
+                                  kActionNames[code] != nullptr
+                              ? kActionNames[code]
+                              : U"?";
     const int32_t len = token_length(s.tok);
     const NQWChar* text = s.tok != nullptr ? s.tok->text : nullptr;
     message(s.prs, NQ_LEVEL_TRACE, U"sem: %s narg=%2d arg=%3d word=%d,%p '%.*s'", name,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frame/arena.h"
+#include "parse/grammar_codes.h"
 #include "parse/parse.h"
 #include "parse/parsestack.h"
 #include "tests/parse/parse_fixture.h"
@@ -18,8 +19,7 @@ namespace {
 
 using ztest::render;
 
-enum : int16_t { SPECIAL = 1, PUSH, OP, POP, INIT, TERM, LIST, ADD, GEN, SWAP, FUNC, TOKSP };
-enum : int16_t { T_NAME = 2, T_QS = 3, T_INT = 4, T_NBR = 5, T_FMT = 7, T_MISSING = 11 };
+using namespace where;  // the grammar's action and terminal codes
 
 uint64_t bits(double d) {
     uint64_t b;
@@ -41,8 +41,8 @@ class Actions : public parsetest::Parser {
     // clause body finds it.
     void stacked() {
         clean();
-        ASSERT_EQ(act(INIT), 0);
-        ASSERT_EQ(act(PUSH), 0);
+        ASSERT_EQ(act(A_INIT), 0);
+        ASSERT_EQ(act(A_PUSH), 0);
     }
     void clean() {
         inst_->Reset(inst_);
@@ -55,12 +55,12 @@ class Actions : public parsetest::Parser {
         a.code = code;
         a.nargs = static_cast<int16_t>(args.size());
         for (size_t i = 0; i < args.size(); ++i) a.args[i] = args[i];
-        if (tok == nullptr) tok = token(74, U"");
+        if (tok == nullptr) tok = token(kEnd, U"");
         return ZORVSemantics(&ctx_, const_cast<NQToken*>(tok), &a);
     }
     // @PUSH(kind) of a token.
     NQStatus push(int16_t kind, int16_t code, const std::u32string& text) {
-        return act(PUSH, {kind}, token(code, text));
+        return act(A_PUSH, {kind}, token(code, text));
     }
     const NQToken* token(int16_t code, const std::u32string& text) {
         const std::u32string& kept = texts_.emplace_back(text);
@@ -123,9 +123,9 @@ TEST_F(Actions, PushNumberConvertsEachTokenClass) {
         {T_NBR, U"2.5", bits(2.5), 0},
         {T_NBR, U"0.000", bits(0.0), 0},
         {T_NBR, U"2.5.1", 0xFFFFFE0000000000ull, 0},  // read only in part
-        {8, U"'01jan2020'd", bits(0.0), 1},
-        {9, U"'10:00't", bits(0.0), 2},
-        {10, U"'01jan2020:10:00'dt", bits(0.0), 3},
+        {T_DATE, U"'01jan2020'd", bits(0.0), 1},
+        {T_TIME, U"'10:00't", bits(0.0), 2},
+        {T_DATETIME, U"'01jan2020:10:00'dt", bits(0.0), 3},
         {T_MISSING, U".", 0xFFFFFE0000000000ull, 0},
         {T_MISSING, U".A", 0xFFFFFD0000000000ull, 0},
         {T_MISSING, U".z", 0xFFFFE40000000000ull, 0},
@@ -223,7 +223,7 @@ TEST_F(Actions, PushNameUpperCasesIntoTheEightBitName) {
     };
     for (const Case& c : cases) {
         stacked();
-        ASSERT_EQ(push(Z_NAME, T_NAME, c.token), 0);
+        ASSERT_EQ(push(Z_NAME, T_NAMEX, c.token), 0);
         ZNode* n = leaf();
         EXPECT_EQ(std::string(n->u.nm.name, n->u.nm.namelen), c.name);
         EXPECT_EQ(ctx_.error, 0);
@@ -232,7 +232,7 @@ TEST_F(Actions, PushNameUpperCasesIntoTheEightBitName) {
 
 TEST_F(Actions, PushNameLongerThan32CharactersFlagsAnErrorAndStaysEmpty) {
     stacked();
-    ASSERT_EQ(push(Z_NAME, T_NAME, std::u32string(33, U'x')), 0);
+    ASSERT_EQ(push(Z_NAME, T_NAMEX, std::u32string(33, U'x')), 0);
     EXPECT_EQ(ctx_.error, 1);
     EXPECT_EQ(leaf()->type, Z_NAME);
     EXPECT_EQ(leaf()->u.nm.namelen, 0);
@@ -241,7 +241,7 @@ TEST_F(Actions, PushNameLongerThan32CharactersFlagsAnErrorAndStaysEmpty) {
 TEST_F(Actions, PushLeafOfPlainKindsFormatsAndTags) {
     for (int16_t kind : {Z_UNDO, Z_CLR, Z_SAY, Z_NULL, Z_STAR, Z_USER, Z_BYNM, Z_CMTN, Z_CMTU}) {
         stacked();
-        ASSERT_EQ(push(kind, T_NAME, U"x"), 0) << kind;
+        ASSERT_EQ(push(kind, T_NAMEX, U"x"), 0) << kind;
         EXPECT_EQ(leaf()->type, kind);
         EXPECT_EQ(ctx_.error, 0);
     }
@@ -251,7 +251,7 @@ TEST_F(Actions, PushLeafOfPlainKindsFormatsAndTags) {
     EXPECT_EQ(leaf()->type, Z_FMT);
 
     stacked();
-    ASSERT_EQ(act(PUSH, {Z_JTAG, 77}, token(T_NAME, U"x")), 0);
+    ASSERT_EQ(act(A_PUSH, {Z_JTAG, 77}, token(T_NAMEX, U"x")), 0);
     EXPECT_EQ(leaf()->type, Z_JTAG);
     EXPECT_EQ(leaf()->u.jtag.ival, 77);
 }
@@ -259,7 +259,7 @@ TEST_F(Actions, PushLeafOfPlainKindsFormatsAndTags) {
 TEST_F(Actions, PushLeafOfUnknownKindIsReportedAndBuildsNothing) {
     stacked();
     const int32_t stki = prs()->stki;
-    EXPECT_EQ(push(Z_SUBQ, T_NAME, U"x"), 1);
+    EXPECT_EQ(push(Z_SUBQ, T_NAMEX, U"x"), 1);
     EXPECT_EQ(prs()->stki, stki);
     EXPECT_EQ(holder()->u.op.nargs, 0);
     EXPECT_EQ(messages(NQ_LEVEL_ERROR), std::vector<std::string>{"ZORVSemantics: push what (12)?"});
@@ -267,10 +267,10 @@ TEST_F(Actions, PushLeafOfUnknownKindIsReportedAndBuildsNothing) {
 
 TEST_F(Actions, OpTypesTheLevelAndTheColonRaisesTheComparisonBelow) {
     stacked();
-    ASSERT_EQ(act(OP, {Z_AMUL}), 0);
+    ASSERT_EQ(act(A_OP, {Z_AMUL}), 0);
     EXPECT_EQ(holder()->type, Z_AMUL);
-    ASSERT_EQ(act(LIST, {Z_CLT}), 0);  // the comparison level, then the level above it
-    ASSERT_EQ(act(OP, {Z_CTEQ}), 0);
+    ASSERT_EQ(act(A_LIST, {Z_CLT}), 0);  // the comparison level, then the level above it
+    ASSERT_EQ(act(A_OP, {Z_CTEQ}), 0);
     EXPECT_EQ(holder(1)->type, Z_CTLT);
     EXPECT_EQ(holder()->type, Z_NULL);
 }
@@ -286,13 +286,13 @@ TEST_F(Actions, PopBuildsTheNodeFromBothOperands) {
                           {true, false, "ASUB(NAME A)"}};
     for (const Case& c : cases) {
         stacked();
-        ASSERT_EQ(push(c.left ? Z_NAME : Z_NULL, T_NAME, U"a"), 0);
-        ASSERT_EQ(act(ADD), 0);  // operand into the tree's holder
-        ASSERT_EQ(act(OP, {Z_ASUB}), 0);
-        ASSERT_EQ(act(PUSH), 0);
-        ASSERT_EQ(push(c.right ? Z_NAME : Z_NULL, T_NAME, U"b"), 0);
-        ASSERT_EQ(act(ADD), 0);
-        ASSERT_EQ(act(POP), 0);
+        ASSERT_EQ(push(c.left ? Z_NAME : Z_NULL, T_NAMEX, U"a"), 0);
+        ASSERT_EQ(act(A_ADD), 0);  // operand into the tree's holder
+        ASSERT_EQ(act(A_OP, {Z_ASUB}), 0);
+        ASSERT_EQ(act(A_PUSH), 0);
+        ASSERT_EQ(push(c.right ? Z_NAME : Z_NULL, T_NAMEX, U"b"), 0);
+        ASSERT_EQ(act(A_ADD), 0);
+        ASSERT_EQ(act(A_POP), 0);
         EXPECT_EQ(prs()->stki, 1);
         EXPECT_EQ(render(inst_->Get(inst_, holder(1), 0)), c.tree);
         EXPECT_EQ(holder()->type, Z_NULL) << "the pushed level starts clear";
@@ -307,8 +307,8 @@ TEST_F(Actions, ListUnderAPendingNotNegatesEveryPredicateAndComparison) {
     for (const auto& p : pairs) {
         for (int k = 0; k < 2; ++k) {
             stacked();
-            ASSERT_EQ(act(OP, {Z_INOT}), 0);
-            ASSERT_EQ(act(LIST, {static_cast<int16_t>(p[k])}), 0);
+            ASSERT_EQ(act(A_OP, {Z_INOT}), 0);
+            ASSERT_EQ(act(A_LIST, {static_cast<int16_t>(p[k])}), 0);
             EXPECT_EQ(holder(1)->type, p[1 - k]) << p[k];
         }
     }
@@ -316,34 +316,34 @@ TEST_F(Actions, ListUnderAPendingNotNegatesEveryPredicateAndComparison) {
 
 TEST_F(Actions, AddAppendsOrStoresAtAPositionAndGenMakesTheNode) {
     stacked();
-    ASSERT_EQ(act(LIST, {Z_SET}), 0);
+    ASSERT_EQ(act(A_LIST, {Z_SET}), 0);
     for (const char32_t* t : {U"1", U"2"}) {
         ASSERT_EQ(push(Z_LITN, T_INT, t), 0);
-        ASSERT_EQ(act(ADD), 0);
+        ASSERT_EQ(act(A_ADD), 0);
     }
     ASSERT_EQ(push(Z_LITN, T_INT, U"9"), 0);
-    ASSERT_EQ(act(ADD, {4}), 0);
+    ASSERT_EQ(act(A_ADD, {4}), 0);
     ZNode* set = holder(1);
     EXPECT_EQ(render(set), "SET(LITN 1,LITN 2,-,-,LITN 9)");
-    ASSERT_EQ(act(GEN), 0);
+    ASSERT_EQ(act(A_GEN), 0);
     ZNode* wrapper = holder(1);
     EXPECT_NE(wrapper, set) << "the finished holder leaves the stack";
     EXPECT_EQ(render(wrapper), "NULL(SET(LITN 1,LITN 2,-,-,LITN 9))");
     EXPECT_EQ(inst_->Get(inst_, wrapper, 0), set);
     // Reusing the level clears the wrapper, never the tree node.
-    ASSERT_EQ(act(ADD), 0);
-    ASSERT_EQ(act(PUSH), 0);
+    ASSERT_EQ(act(A_ADD), 0);
+    ASSERT_EQ(act(A_PUSH), 0);
     EXPECT_EQ(render(set), "SET(LITN 1,LITN 2,-,-,LITN 9)");
     EXPECT_EQ(inst_->Get(inst_, holder(2), 0), set);
 }
 
 TEST_F(Actions, FuncTurnsTheNameIntoACall) {
     stacked();
-    ASSERT_EQ(act(OP, {Z_CEQ}), 0);  // a pending operator on the name's level
-    ASSERT_EQ(push(Z_NAME, T_NAME, U"f"), 0);
+    ASSERT_EQ(act(A_OP, {Z_CEQ}), 0);  // a pending operator on the name's level
+    ASSERT_EQ(push(Z_NAME, T_NAMEX, U"f"), 0);
     ZNode* named = holder(1);
     ZNode* above = holder();
-    ASSERT_EQ(act(FUNC), 0);
+    ASSERT_EQ(act(A_FUNC), 0);
     EXPECT_EQ(holder(1), named);
     EXPECT_EQ(holder(2), above);
     EXPECT_EQ(above->type, Z_CEQ) << "the pending operator moves down";
@@ -352,21 +352,21 @@ TEST_F(Actions, FuncTurnsTheNameIntoACall) {
 
 TEST_F(Actions, TermStoresTheTreeOrReportsALeftoverStack) {
     stacked();
-    ASSERT_EQ(act(TERM), 0);
+    ASSERT_EQ(act(A_TERM), 0);
     EXPECT_EQ(inst_->root, nullptr) << "nothing was placed in the tree's holder";
     EXPECT_EQ(journal().size(), 0u);
 
     stacked();
-    ASSERT_EQ(push(Z_CLR, T_NAME, U"x"), 0);
-    ASSERT_EQ(act(TERM), 0);
+    ASSERT_EQ(push(Z_CLR, T_NAMEX, U"x"), 0);
+    ASSERT_EQ(act(A_TERM), 0);
     EXPECT_EQ(inst_->root, nullptr);
     EXPECT_EQ(messages(NQ_LEVEL_ERROR),
               std::vector<std::string>{"yowsem: (term) parse stack not empty, stacki=2"});
 
     clean();
-    ASSERT_EQ(act(INIT), 0);
-    ASSERT_EQ(push(Z_UNDO, 67, U"UNDO"), 0);
-    ASSERT_EQ(act(TERM), 0);
+    ASSERT_EQ(act(A_INIT), 0);
+    ASSERT_EQ(push(Z_UNDO, K_UNDO, U"UNDO"), 0);
+    ASSERT_EQ(act(A_TERM), 0);
     ASSERT_NE(inst_->root, nullptr);
     EXPECT_EQ(inst_->root->type, Z_UNDO);
     EXPECT_EQ(prs()->stki, 0);
@@ -374,7 +374,7 @@ TEST_F(Actions, TermStoresTheTreeOrReportsALeftoverStack) {
 
 TEST_F(Actions, StackGrowsByThirtyKeepingTheHolders) {
     clean();
-    ASSERT_EQ(act(INIT), 0);
+    ASSERT_EQ(act(A_INIT), 0);
     EXPECT_EQ(prs()->stkcap, kStackStep);
     for (int i = 1; i < kStackStep; ++i) ASSERT_EQ(yowspsh(prs()), 0);
     std::vector<ZNode*> first(prs()->stk, prs()->stk + kStackStep);
@@ -390,18 +390,18 @@ TEST_F(Actions, StackGrowsByThirtyKeepingTheHolders) {
 
 TEST_F(Actions, ReusedHoldersAreClearedAndInitKeepsTheArray) {
     clean();
-    ASSERT_EQ(act(INIT), 0);
-    ASSERT_EQ(act(PUSH), 0);
+    ASSERT_EQ(act(A_INIT), 0);
+    ASSERT_EQ(act(A_PUSH), 0);
     ZNode* h = holder();
     h->type = Z_LAND;
     h->u.op.nargs = 3;
     yowspop(prs());
-    ASSERT_EQ(act(PUSH), 0);
+    ASSERT_EQ(act(A_PUSH), 0);
     EXPECT_EQ(holder(), h);
     EXPECT_EQ(h->type, Z_NULL);
     EXPECT_EQ(h->u.op.nargs, 0);
     ZNode** stk = prs()->stk;
-    ASSERT_EQ(act(INIT), 0);
+    ASSERT_EQ(act(A_INIT), 0);
     EXPECT_EQ(prs()->stk, stk);
     EXPECT_EQ(prs()->stki, 0);
     EXPECT_EQ(prs()->stktop, stk);
@@ -409,7 +409,7 @@ TEST_F(Actions, ReusedHoldersAreClearedAndInitKeepsTheArray) {
 
 TEST_F(Actions, PopBelowLevelZeroIsReported) {
     clean();
-    ASSERT_EQ(act(INIT), 0);
+    ASSERT_EQ(act(A_INIT), 0);
     ZNode* bottom = holder();
     EXPECT_EQ(yowspop(prs()), bottom);
     EXPECT_EQ(prs()->stki, -1);
@@ -421,7 +421,7 @@ TEST_F(Actions, PopBelowLevelZeroIsReported) {
 TEST_F(Actions, ActionsAnswerSixWhenTheArenaCannotGrow) {
     clean();
     starve(0);
-    EXPECT_EQ(act(INIT), 6);
+    EXPECT_EQ(act(A_INIT), 6);
 
     stacked();
     starve(static_cast<int32_t>(zarena::rounded(sizeof(ZNode))));  // the node, not the buffer
@@ -430,15 +430,15 @@ TEST_F(Actions, ActionsAnswerSixWhenTheArenaCannotGrow) {
 
     stacked();
     starve(0);
-    EXPECT_EQ(push(Z_NAME, T_NAME, U"x"), 6);
+    EXPECT_EQ(push(Z_NAME, T_NAMEX, U"x"), 6);
     starve(0);
-    EXPECT_EQ(act(GEN), 6);
+    EXPECT_EQ(act(A_GEN), 6);
 
     clean();
-    ASSERT_EQ(act(INIT), 0);
-    for (int i = 1; i < kStackStep; ++i) ASSERT_EQ(act(PUSH), 0);
+    ASSERT_EQ(act(A_INIT), 0);
+    for (int i = 1; i < kStackStep; ++i) ASSERT_EQ(act(A_PUSH), 0);
     starve(0);
-    EXPECT_EQ(act(PUSH), 6);  // the array cannot grow
+    EXPECT_EQ(act(A_PUSH), 6);  // the array cannot grow
     EXPECT_EQ(prs()->stkcap, kStackStep);
     starve(0);
     EXPECT_EQ(yowspsh(prs()), 1);
@@ -447,12 +447,12 @@ TEST_F(Actions, ActionsAnswerSixWhenTheArenaCannotGrow) {
 TEST_F(Actions, EveryActionIsTracedBeforeItActs) {
     clean();
     ctx_.trace = 1;
-    ASSERT_EQ(act(INIT), 0);
+    ASSERT_EQ(act(A_INIT), 0);
     const NQToken* tok = token(T_INT, U"42");
-    ASSERT_EQ(act(PUSH, {Z_LITN}, tok), 0);
-    ASSERT_EQ(act(TOKSP, {0, 4}), 0);
+    ASSERT_EQ(act(A_PUSH, {Z_LITN}, tok), 0);
+    ASSERT_EQ(act(A_TOKSP, {0, 4}), 0);
     ASSERT_EQ(act(99, {}, tok), 0);
-    ASSERT_EQ(act(PUSH, {Z_SUBQ}, tok), 1);
+    ASSERT_EQ(act(A_PUSH, {Z_SUBQ}, tok), 1);
     const std::vector<Message> m = journal();
     ASSERT_EQ(m.size(), 7u);
     for (size_t i : {0u, 1u, 2u, 3u, 5u}) EXPECT_EQ(m[i].level, NQ_LEVEL_TRACE) << i;
