@@ -1,9 +1,11 @@
 // The zorv command: puts the WHERE-clause library in a user's hands. `explain` draws the
 // tree of a clause, `check` tells whether a clause is well formed. Exit status: 0 success,
-// 1 an error in the clause, 2 a usage, input or start-up error.
+// 1 an error in the clause, 2 a usage, input, output or start-up error.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,6 +26,26 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
+// Ends a command whose status is rc: everything it wrote must have arrived. The journal
+// keeps the first failure of its streams; what the command printed itself went through
+// stdout and stderr too. A failed write makes the status 2, said on stderr when stderr is
+// what still works.
+int finish(int rc, NQJournal* jnl) {
+    int stream = 0;
+    int error = jnl != nullptr ? zhost_journal_flush(jnl, &stream) : 0;
+    if (error == 0) {
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            error = errno != 0 ? errno : EIO;
+            stream = 1;
+        }
+    }
+    if (error != 0 && stream == 1)
+        fail(kExitUsage, std::string("cannot write to standard output: ") + std::strerror(error));
+    if (std::fflush(stderr) != 0 || std::ferror(stderr)) return kExitUsage;
+    return error != 0 ? kExitUsage : rc;
+}
+
 struct Options {
     std::vector<std::string> traces;
     std::string stage = "parsed";
@@ -42,9 +64,9 @@ bool clause_text(const std::string& arg, std::u32string* text, std::string* erro
     std::string bytes = arg;
     std::string where = "the clause";
     if (arg == "-") {
-        bytes = zorv::cli::read_all(std::cin);
-        if (std::cin.bad()) {
-            *error = "cannot read the clause from standard input";
+        bytes.clear();
+        if (const int e = zorv::cli::read_all(0, &bytes)) {
+            *error = std::string("cannot read the clause from standard input: ") + std::strerror(e);
             return false;
         }
         where = "the clause on standard input";
@@ -60,6 +82,7 @@ bool clause_text(const std::string& arg, std::u32string* text, std::string* erro
         return false;
     }
     *text = std::move(*decoded);
+    if (arg == "-") zorv::cli::skip_byte_order_mark(text);
     return true;
 }
 
@@ -91,9 +114,8 @@ int run_explain(const Options& o) {
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
     const int rc = parse_clause(*session, text);
-    if (rc != kExitOk) return rc;
-    session->inst()->Print(session->inst(), session->journal());
-    return kExitOk;
+    if (rc == kExitOk) session->inst()->Print(session->inst(), session->journal());
+    return finish(rc, session->journal());
 }
 
 int run_check(const Options& o) {
@@ -102,7 +124,7 @@ int run_check(const Options& o) {
     if (!clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    return parse_clause(*session, text);
+    return finish(parse_clause(*session, text), session->journal());
 }
 
 int run_version() {
@@ -112,7 +134,17 @@ int run_version() {
     int32_t a = 0, b = 0, c = 0;
     session->ext()->GetVersion(session->ext(), &a, &b, &c);
     std::printf("zorv %d.%d.%d\n", a, b, c);
-    return kExitOk;
+    return finish(kExitOk, session->journal());
+}
+
+// A first word that names no subcommand: say so, with the ones there are.
+int unknown_subcommand(CLI::App& app, const std::string& word) {
+    std::string names;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+        names += (names.empty() ? "" : ", ") + sub->get_name();
+    fail(kExitUsage, "unknown subcommand '" + word + "' (the subcommands are " + names + ")");
+    std::fprintf(stderr, "Run 'zorv --help' for usage.\n");
+    return finish(kExitUsage, nullptr);
 }
 
 }  // namespace
@@ -134,7 +166,8 @@ int main(int argc, char** argv) {
         "  zorv check \"x = 1 OR\"          # exits 1 and says what is missing\n"
         "  echo \"a < b <= c\" | zorv explain -\n"
         "A clause that starts with '-' follows '--':  zorv explain -- \"-x > 1\"\n"
-        "Exit status: 0 success, 1 an error in the clause, 2 a usage, input or start-up error.");
+        "Exit status: 0 success, 1 an error in the clause, 2 a usage, input, output or start-up "
+        "error.");
 
     CLI::App* explain = app.add_subcommand(
         "explain", "Parse a clause and draw its expression tree on standard output");
@@ -155,11 +188,15 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return finish(app.exit(e), nullptr);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);
+        if (e.get_exit_code() == 0) return finish(app.exit(e), nullptr);
+        // Words left over with no subcommand taken: the first stood where one belongs.
+        if (dynamic_cast<const CLI::ExtrasError*>(&e) && app.get_subcommands().empty() &&
+            !app.remaining().empty())
+            return unknown_subcommand(app, app.remaining().front());
         std::fprintf(stderr, "zorv: error: %s\nRun 'zorv --help' for usage.\n", e.what());
-        return kExitUsage;
+        return finish(kExitUsage, nullptr);
     }
 
     if (version) return run_version();
@@ -167,5 +204,5 @@ int main(int argc, char** argv) {
     if (check->parsed()) return run_check(o);
     // No subcommand: say what there is, as for any other usage error.
     std::cerr << app.help();
-    return kExitUsage;
+    return finish(kExitUsage, nullptr);
 }

@@ -2,7 +2,9 @@
 // above U+10FFFF) is refused, so every clause the library sees is well-formed text.
 #include "cli/text.h"
 
-#include <iterator>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "support/utf8.h"
 
@@ -26,8 +28,22 @@ std::optional<std::u32string> decode_utf8(const std::string& bytes, size_t* bad_
     return out;
 }
 
-std::string read_all(std::istream& in) {
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+int read_all(int fd, std::string* out) {
+    char buf[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got > 0) {
+            out->append(buf, static_cast<size_t>(got));
+        } else if (got == 0) {
+            return 0;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+void skip_byte_order_mark(std::u32string* text) {
+    if (!text->empty() && (*text)[0] == U'\uFEFF') text->erase(0, 1);
 }
 
 }  // namespace zorv::cli

@@ -1,11 +1,13 @@
 /* Message targets: the stream journal that writes messages to two FILEs as UTF-8, and the
  * capture journal that keeps them in memory for tests. Both format wide format strings
  * with the formatter of host/kernel/format.h and render host statuses as short texts. */
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "host/kernel/format.h"
 #include "host/kernel/kernel_impl.h"
@@ -18,6 +20,8 @@ struct JournalImpl : NQJournal {
     bool capture = false;
     FILE* out = nullptr;
     FILE* err = nullptr;
+    int failed_errno = 0;  /* of the first failed write or flush; 0 while all went well */
+    int failed_stream = 0; /* 1 = out, 2 = err */
     std::mutex mutex;
     struct Message {
         int level;
@@ -47,6 +51,8 @@ const char* status_text(NQStatus status) {
             return "bad argument";
         case NQ_STATUS_TRUNCATED:
             return "output truncated";
+        case NQ_STATUS_WRITE_FAILED:
+            return "write failed";
         case NQ_STATUS_LEXICAL:
             return "lexical error";
         case NQ_STATUS_SYNTAX:
@@ -69,10 +75,26 @@ std::string status_string(NQStatus status) {
     return buf;
 }
 
+/* Notes the first failure of a stream (the caller holds the lock); errno is read at once,
+ * before anything else can change it. */
+void note_failure(JournalImpl& j, int stream) {
+    const int e = errno != 0 ? errno : EIO;
+    if (j.failed_errno == 0) {
+        j.failed_errno = e;
+        j.failed_stream = stream;
+    }
+}
+
+bool has_failed(const JournalImpl& j, int stream) {
+    return j.failed_errno != 0 && j.failed_stream == stream;
+}
+
 /* Hands one finished message (UTF-8, as formatted) to its destination. The stream
  * journal sends plain output (level 0) to `out` and every other level to `err`, levels
  * from the error level up with the "zorv: error: " prefix; it adds a newline to a message
- * that does not end with one. `err` is flushed at once so diagnostics keep their order. */
+ * that does not end with one. `err` is flushed at once so diagnostics keep their order.
+ * A stream that failed once is not written again: its output is lost already, and the
+ * failure is what zhost_journal_flush reports. */
 NQStatus deliver(JournalImpl& j, int32_t level, std::string text) {
     if (j.capture) {
         std::lock_guard<std::mutex> hold(j.mutex);
@@ -81,10 +103,16 @@ NQStatus deliver(JournalImpl& j, int32_t level, std::string text) {
     }
     if (level >= NQ_LEVEL_ERROR) text.insert(0, "zorv: error: ");
     if (text.empty() || text.back() != '\n') text.push_back('\n');
-    FILE* f = level == NQ_LEVEL_PLAIN ? j.out : j.err;
+    const int stream = level == NQ_LEVEL_PLAIN ? 1 : 2;
+    FILE* f = stream == 1 ? j.out : j.err;
     std::lock_guard<std::mutex> hold(j.mutex);
-    std::fwrite(text.data(), 1, text.size(), f);
-    if (f != j.out) std::fflush(f);
+    if (has_failed(j, stream)) return NQ_STATUS_WRITE_FAILED;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
+        (stream == 2 && std::fflush(f) != 0)) {
+        note_failure(j, stream);
+        return NQ_STATUS_WRITE_FAILED;
+    }
     return NQ_OK;
 }
 
@@ -158,6 +186,7 @@ NQJournal* open_journal(bool capture, FILE* out, FILE* err) {
 }  // namespace
 }  // namespace zhost
 
+using zhost::has_failed;
 using zhost::journal_of;
 using zhost::JournalImpl;
 
@@ -200,6 +229,22 @@ ZHOST_API void zhost_journal_clear(NQJournal* jnl) {
     JournalImpl& j = *journal_of(jnl);
     std::lock_guard<std::mutex> hold(j.mutex);
     j.messages.clear();
+}
+
+ZHOST_API int zhost_journal_flush(NQJournal* jnl, int* stream) {
+    if (stream) *stream = 0;
+    if (!jnl) return 0;
+    JournalImpl& j = *journal_of(jnl);
+    std::lock_guard<std::mutex> hold(j.mutex);
+    if (j.capture) return 0;
+    const std::pair<FILE*, int> streams[] = {{j.out, 1}, {j.err, 2}};
+    for (const auto& [f, which] : streams) {
+        if (has_failed(j, which)) continue;
+        errno = 0;
+        if (std::fflush(f) != 0 || std::ferror(f)) zhost::note_failure(j, which);
+    }
+    if (stream) *stream = j.failed_stream;
+    return j.failed_errno;
 }
 
 ZHOST_API void zhost_close_journal(NQJournal* jnl) {

@@ -4,6 +4,7 @@
  * Everything lives in a fixed-size context on the caller's stack: printing allocates
  * nothing, and recursion is bounded by the depth cut. */
 #include "frame/frame.h"
+#include "frame/nodeutil.h"
 #include "zorv/zorv.h"
 
 namespace {
@@ -147,8 +148,14 @@ void treprn(ZInst* inst, PrintCtx* ctx, ZNode* node, NQWChar c) {
         leaf_contents(ctx, node);
         pipFlush(ctx);
     } else {
+        // One walk over the operands, block by block: fetching operand i by index would
+        // walk the overflow chain from its head each time, quadratic in the operands.
         const int32_t n = node->u.op.nargs;
-        if (n > 0) treprn(inst, ctx, node->u.op.args[0], U'/');
+        ArgCursor operand(node);
+        if (!operand.done()) {
+            treprn(inst, ctx, operand.get(), U'/');
+            operand.next();
+        }
         if (c == kBackslash) *bar = U' ';
         // No bar runs below an operator with a single operand.
         if (n == 1 && ctx->indent + 9 < kPrefixWidth) ctx->prefix[ctx->indent + 9] = U' ';
@@ -157,10 +164,8 @@ void treprn(ZInst* inst, PrintCtx* ctx, ZNode* node, NQWChar c) {
                trecode(inst, ctx, node->type, field));
         pipFlush(ctx);
         if (c == U'/') *bar = U'|';
-        for (int32_t i = 1; i < n; ++i) {
-            ZNode* operand = i < Z_NODE_ARGS ? node->u.op.args[i] : inst->Get(inst, node, i);
-            treprn(inst, ctx, operand, i == n - 1 ? kBackslash : U'-');
-        }
+        for (; !operand.done(); operand.next())
+            treprn(inst, ctx, operand.get(), operand.index() == n - 1 ? kBackslash : U'-');
     }
     ctx->indent -= kIndentStep;
 }

@@ -23,6 +23,7 @@ extern "C" {
 #define NQ_STATUS_NO_MEMORY ((NQStatus)0x803FE001)    /* an allocation was refused */
 #define NQ_STATUS_BAD_ARGUMENT ((NQStatus)0x803FE002) /* null or malformed argument */
 #define NQ_STATUS_TRUNCATED ((NQStatus)0x803FE003)    /* output cut at the capacity */
+#define NQ_STATUS_WRITE_FAILED ((NQStatus)0x803FE004) /* a stream journal could not write */
 #define NQ_STATUS_LEXICAL ((NQStatus)0x803FE010)      /* tokenizer: no token can be made */
 #define NQ_STATUS_SYNTAX ((NQStatus)0x803FE020)       /* engine: syntax errors were found */
 #define NQ_STATUS_TOO_DEEP ((NQStatus)0x803FE021)     /* engine: nested too deeply */
@@ -57,6 +58,12 @@ ZHOST_API int zhost_journal_level(NQJournal* jnl, size_t i);
 ZHOST_API const char* zhost_journal_text(NQJournal* jnl, size_t i);
 ZHOST_API void zhost_journal_clear(NQJournal* jnl);
 ZHOST_API void zhost_close_journal(NQJournal* jnl);
+
+/* Flushes a stream journal's two streams and tells whether all that was written to them
+ * arrived: 0, or the errno of the first write or flush that failed (EIO when the C library
+ * gave none), with *stream (when not null) set to 1 for out and 2 for err. After a failure
+ * a stream is written no more. A capture journal always answers 0. */
+ZHOST_API int zhost_journal_flush(NQJournal* jnl, int* stream);
 
 /* ---- failure injection (costs nothing while unused) ---- */
 

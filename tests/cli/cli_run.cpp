@@ -2,6 +2,7 @@
 // so clauses reach the command byte for byte.
 #include "cli_run.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -56,9 +57,8 @@ void drain(int out_fd, int err_fd, int in_fd, const std::string& input, CliResul
     if (in_fd >= 0) close(in_fd);
 }
 
-}  // namespace
-
-CliResult run_zorv(const std::vector<std::string>& args, const std::string& input) {
+CliResult spawn(const std::vector<std::string>& args, const std::string& input,
+                const Redirect& redirect) {
     std::vector<std::string> argv_s;
     const std::string emulator = ZORV_EMULATOR;
     if (!emulator.empty()) argv_s.push_back(emulator);
@@ -78,6 +78,12 @@ CliResult run_zorv(const std::vector<std::string>& args, const std::string& inpu
     posix_spawn_file_actions_adddup2(&fa, err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
         posix_spawn_file_actions_addclose(&fa, fd);
+    if (redirect.close_stdin) posix_spawn_file_actions_addclose(&fa, 0);
+    if (redirect.stdin_path)
+        posix_spawn_file_actions_addopen(&fa, 0, redirect.stdin_path, O_RDONLY, 0);
+    if (redirect.close_stdout) posix_spawn_file_actions_addclose(&fa, 1);
+    if (redirect.stdout_path)
+        posix_spawn_file_actions_addopen(&fa, 1, redirect.stdout_path, O_WRONLY, 0);
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
@@ -97,6 +103,16 @@ CliResult run_zorv(const std::vector<std::string>& args, const std::string& inpu
     }
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     return r;
+}
+
+}  // namespace
+
+CliResult run_zorv(const std::vector<std::string>& args, const std::string& input) {
+    return spawn(args, input, Redirect{});
+}
+
+CliResult run_zorv(const std::vector<std::string>& args, const Redirect& redirect) {
+    return spawn(args, "", redirect);
 }
 
 std::vector<std::string> lines_of(const std::string& text) {

@@ -44,6 +44,23 @@ TEST(ExplainCommand, DrawsTheTreeInThePrintersFormat) {
     EXPECT_EQ(r.err, "");
 }
 
+// One clause per level of the README's precedence table, against the next level.
+TEST(ExplainCommand, PrecedenceLevelsOfTheReadme) {
+    expect_trees({
+        {"a OR b AND c", "LOR(NAME A,LAND(NAME B,NAME C))"},
+        {"a AND b = c", "LAND(NAME A,CEQ(NAME B,NAME C))"},
+        {"a = b || c", "CEQ(NAME A,CONC(NAME B,NAME C))"},
+        {"a || b + c", "CONC(NAME A,AADD(NAME B,NAME C))"},
+        {"a + b * c", "AADD(NAME A,AMUL(NAME B,NAME C))"},
+        {"NOT a * b", "AMUL(LNOT(NAME A),NAME B)"},
+        {"NOT a MIN b", "LNOT(MIN(NAME A,NAME B))"},
+        {"a MIN b ** c", "MIN(NAME A,APOW(NAME B,NAME C))"},
+        {"-a ** b", "APOW(ANEG(NAME A),NAME B)"},
+        {"a - -b", "ASUB(NAME A,ANEG(NAME B))"},
+        {"NOT (a = 1)", "LNOT(CEQ(NAME A,LITN 1))"},
+    });
+}
+
 // The drawings read back as the trees the parser builds; parse_test.cpp holds the
 // language's clauses in full, these cover each kind of line the drawing has.
 TEST(ExplainCommand, DrawingsReadBackAsTheParsedTrees) {

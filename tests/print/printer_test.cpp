@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "frame/frame.h"
-#include "zorv/zorv.h"
 #include "zorv/host.h"
+#include "zorv/zorv.h"
 
 namespace {
 
@@ -199,7 +199,15 @@ TEST_F(PrinterTest, LinesAreCutAt500Characters) {
     EXPECT_EQ(lines[0].rfind(" 116 ", 0), 0u);
 }
 
-TEST_F(PrinterTest, OperandsBeyondFifteenComeThroughGet) {
+// Chain steps that fetching operands by index through the instance costs: ZORVGet walks
+// the overflow chain from its head to the block of operand i.
+long chain_steps = 0;
+ZNode* counting_get(ZInst* inst, ZNode* node, int32_t i) {
+    chain_steps += i / Z_NODE_ARGS + 1;
+    return ZORVGet(inst, node, i);
+}
+
+TEST_F(PrinterTest, OperandsBeyondFifteenComeFromTheOverflowBlocks) {
     std::vector<ZNode*> args;
     for (int i = 0; i < 20; ++i) args.push_back(number(i));
     std::vector<std::string> lines = print(op(Z_LOR, args));
@@ -208,6 +216,21 @@ TEST_F(PrinterTest, OperandsBeyondFifteenComeThroughGet) {
     EXPECT_EQ(lines[1], "  -8  --LOR----|");
     EXPECT_EQ(lines[16], "  -8           |--LITN---(15)");
     EXPECT_EQ(lines[20], "  -8            \\-LITN---(19)");
+}
+
+TEST_F(PrinterTest, ALongOperandListIsWalkedOnce) {
+    // 200 overflow blocks: by index, the walk would take some 300,000 chain steps.
+    const int n = 3000;
+    std::vector<ZNode*> args;
+    for (int i = 0; i < n; ++i) args.push_back(number(i));
+    args[n - 2] = nullptr;
+    inst_.Get = counting_get;
+    chain_steps = 0;
+    std::vector<std::string> lines = print(op(Z_LOR, args));
+    EXPECT_LE(chain_steps, n);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(n + 1));
+    EXPECT_EQ(lines[n - 1], "   0           |--empty-");
+    EXPECT_EQ(lines[n], "  -8            \\-LITN---(2999)");
 }
 
 TEST_F(PrinterTest, NullTargetPrintsNothingAndWholeTreeComesFromRoot) {

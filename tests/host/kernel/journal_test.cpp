@@ -1,5 +1,6 @@
 /* Message targets: where the stream journal sends each level and how it ends lines, and
  * what the capture journal keeps. */
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -38,6 +39,44 @@ TEST(StreamJournal, RoutesLevelsAndEndsEveryMessageWithOneNewline) {
               "status 0x80001234\n");
     std::fclose(out);
     std::fclose(err);
+}
+
+TEST(StreamJournal, FlushTellsTheFirstFailedWriteAndItsStream) {
+    FILE* good = std::tmpfile();
+    FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_TRUE(good && full);
+    int stream = -1;
+
+    // Plain output is buffered: the failure shows when the journal is flushed.
+    NQJournal* j = zhost_open_stream_journal(full, good);
+    message(j, NQ_LEVEL_PLAIN, U"lost");
+    EXPECT_EQ(zhost_journal_flush(j, &stream), ENOSPC);
+    EXPECT_EQ(stream, 1);
+    EXPECT_EQ(message(j, NQ_LEVEL_PLAIN, U"more"), NQ_STATUS_WRITE_FAILED);
+    EXPECT_EQ(message(j, NQ_LEVEL_ERROR, U"still said"), NQ_OK);
+    EXPECT_EQ(zhost_journal_flush(j, &stream), ENOSPC) << "the failure is kept";
+    zhost_close_journal(j);
+    EXPECT_EQ(contents(good), "zorv: error: still said\n");
+
+    // Errors are flushed as they come, so their failure shows at once.
+    std::clearerr(full);
+    j = zhost_open_stream_journal(good, full);
+    EXPECT_EQ(message(j, NQ_LEVEL_ERROR, U"lost"), NQ_STATUS_WRITE_FAILED);
+    EXPECT_EQ(zhost_journal_flush(j, &stream), ENOSPC);
+    EXPECT_EQ(stream, 2);
+    zhost_close_journal(j);
+
+    // All arrived: 0, and so for a capture journal.
+    j = zhost_open_stream_journal(good, good);
+    message(j, NQ_LEVEL_PLAIN, U"fine");
+    EXPECT_EQ(zhost_journal_flush(j, &stream), 0);
+    EXPECT_EQ(stream, 0);
+    zhost_close_journal(j);
+    j = zhost_open_capture_journal();
+    EXPECT_EQ(zhost_journal_flush(j, nullptr), 0);
+    zhost_close_journal(j);
+    std::fclose(good);
+    std::fclose(full);
 }
 
 TEST(CaptureJournal, KeepsLevelAndTextAsFormatted) {
