@@ -219,7 +219,13 @@ def main(argv=None):
         print(f"llgen: error: cannot read {a.grammar}: {e.strerror}", file=sys.stderr)
         return 2
     try:
-        tables = Tables(parse_grammar(text))
+        here = os.path.dirname(os.path.abspath(a.grammar))
+
+        def read(path):
+            with open(os.path.join(here, path), encoding="utf-8") as f:
+                return f.read()
+
+        tables = Tables(parse_grammar(text, read))
     except GrammarError as e:
         where = f"{a.grammar}:{e.line}" if e.line else a.grammar
         print(f"llgen: {where}: error: {e.message}", file=sys.stderr)

@@ -1,6 +1,6 @@
 """Unit tests of the LL(1) table generator on small grammars: FIRST/FOLLOW with empty bodies,
 conflict resolution, cheapest insertion strings, argument-list sharing, row packing, input
-validation, the header of codes and the --check mode."""
+validation, names of codes in action arguments, the header of codes and the --check mode."""
 
 import contextlib
 import io
@@ -253,6 +253,26 @@ class CodesHeaderTest(unittest.TestCase):
         with self.assertRaisesRegex(llgen_source.GrammarError,
                                     'terminals "b\\$" and "B_DOLLAR" are both named K_B_DOLLAR'):
             llgen.render_codes(g, "x.grammar", "x.h", "xg")
+
+
+class NamesTest(unittest.TestCase):
+    LIST = "/* rows */\nZORV_NODE(ONE, 1)\nZORV_NODE(TWO, 2)\nZORV_NODE(UNO, 1)\n"
+
+    def named(self, actions):
+        text = '%names "n.def"\n' + source(EXPR, actions=actions)
+        return llgen_source.parse_grammar(text, read={"n.def": self.LIST}.__getitem__)
+
+    def test_a_name_is_its_code(self):
+        g = self.named(("@X", "@Y(ONE)"))
+        self.assertEqual(g.names, {"ONE": 1, "TWO": 2, "UNO": 1})
+        self.assertEqual(g.actions, [("@X", ()), ("@Y", (1,))])  # and @Y(1) in a body finds it
+        self.assertEqual(llgen_tables.Tables(g).argtbl, tables(EXPR).argtbl)
+
+    def test_unknown_names_and_unread_lists_are_refused(self):
+        with self.assertRaisesRegex(llgen_source.GrammarError, "'THREE' is not in the %names"):
+            self.named(("@X", "@Y(THREE)", "@Y(1)"))
+        with self.assertRaisesRegex(llgen_source.GrammarError, "%names cannot be read here"):
+            llgen_source.parse_grammar('%names "n.def"\n' + source(EXPR))
 
 
 class CommandTest(unittest.TestCase):
