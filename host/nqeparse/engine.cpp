@@ -97,10 +97,7 @@ Step Engine::run(SymbolStack& st, const NQToken& tok, bool act, NQStatus* status
             }
             if (ctx.error) {
                 Message m;
-                m.add("invalid name or constant at column ");
-                m.add_int(la.column);
-                m.add(" ");
-                add_near(m, la);
+                add_refusal(m, la);
                 say(m);
                 ctx.error = 0;
                 semantic_error = true;

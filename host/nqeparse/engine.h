@@ -120,6 +120,7 @@ struct Engine {
     void add_token(Message& m, const NQToken& tok);
     void add_expected(Message& m, const SymbolStack& st);
     void add_hint(Message& m, const NQToken& before, const NQToken& tok);
+    void add_refusal(Message& m, const NQToken& tok);
 };
 
 }  // namespace nqe

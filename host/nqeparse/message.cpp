@@ -50,6 +50,20 @@ constexpr Hint kHints[] = {
     {"!", "=", "'!' means OR in this language; for 'not equal' write '^=' or '<>'"},
 };
 
+// Why the semantic actions refused a token, where it can be told from the token: one of
+// the class `spelling` longer than `longest` characters.
+struct Refusal {
+    const char* spelling;
+    int32_t longest;
+    const char* what;
+    const char* why;
+};
+
+constexpr Refusal kRefusals[] = {
+    {"namex", 32, "name too long", "names are limited to 32 characters"},
+    {"vlit", 32, "name too long", "names are limited to 32 characters"},
+};
+
 // Classes that are listed together as "a constant" when all of them are expected.
 constexpr const char* kConstants[] = {"qs", "int", "nbr", "date", "time", "datetime", "missing"};
 
@@ -156,6 +170,24 @@ void Engine::add_phrase(Message& m, int32_t code) {
     int32_t n = 0;
     const char32_t* s = g.spelling(code, &n);
     m.add_quoted(s, n);
+}
+
+// A token that the semantic actions refused (they raised the error flag while it was the
+// lookahead): what it is, where, and why when the reason is known.
+void Engine::add_refusal(Message& m, const NQToken& tok) {
+    const Refusal* known = nullptr;
+    for (const Refusal& r : kRefusals)
+        if (g.is_terminal(tok.code) && g.spelled(tok.code, r.spelling) && tok.length > r.longest)
+            known = &r;
+    m.add(known ? known->what : "invalid name or constant");
+    m.add(" at column ");
+    m.add_int(tok.column);
+    m.add(" ");
+    add_near(m, tok);
+    if (known) {
+        m.add(": ");
+        m.add(known->why);
+    }
 }
 
 // "; hint" when the error at `tok` follows `before` in a way that a reader of another

@@ -32,9 +32,10 @@ int32_t skip_name_chars(const NQWChar* s, int32_t len, int32_t i) {
     return i;
 }
 
-// Whether the name s[0..n) fits the library's name field; else the error to report.
+// Whether the name s[0..n) fits the library's name field; else the error to report. A
+// name of more than kMaxNameBytes characters passes: the library refuses it, by length.
 LexError name_fits(const NQWChar* s, int32_t n) {
-    if (n > kMaxNameBytes) return LexError::kNameTooLong;
+    if (n > kMaxNameBytes) return LexError::kNone;
     int32_t bytes = 0;
     for (int32_t k = 0; k < n; ++k)
         bytes += s[k] < 0x80 ? 1 : s[k] < 0x800 ? 2 : s[k] < 0x10000 ? 3 : 4;

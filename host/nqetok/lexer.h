@@ -16,12 +16,12 @@ enum class LexError : uint8_t {
     kMalformed,
     kNumberTooLarge,  // beyond the largest double: it would convert to nothing
     kStringTooLong,   // a value longer than kMaxStringChars
-    kNameTooLong,     // more than kMaxNameBytes characters
     kNameTooWide,     // at most kMaxNameBytes characters, but more bytes in UTF-8
 };
 
-// Longest name, in bytes of UTF-8 (the host's 8-bit encoding): the library keeps a name
-// in a field of 32 bytes and would cut a longer one, so that two names could become one.
+// Longest name, in bytes of UTF-8 (the host's 8-bit encoding). The library keeps a name
+// in a field of 32 bytes: it refuses a name of more than 32 characters itself, but would
+// cut one of fewer characters and more bytes, so that two names could become one.
 inline constexpr int32_t kMaxNameBytes = 32;
 
 // Longest value of a string constant, in characters. The library keeps a character

@@ -83,7 +83,6 @@ constexpr ErrorWords kErrorWords[] = {
     {LexError::kNumberTooLarge, U"number too large", U": numbers are limited to about 1.8e308"},
     {LexError::kStringTooLong, U"string constant too long",
      U": string constants are limited to 8191 characters"},
-    {LexError::kNameTooLong, U"name too long", U": names are limited to 32 characters"},
     {LexError::kNameTooWide, U"name too long",
      U": names are limited to 32 bytes in UTF-8, and this one has letters of more than one "
      U"byte"},

@@ -43,8 +43,10 @@ TEST(Messages, ExclamationEqualsIsExplained) {
 
 TEST(Messages, NamesPastTheirLimitSayWhatTheLimitIs) {
     CliResult r = check(std::string(33, 'c') + " > 1");
-    EXPECT_EQ(r.err, "zorv: error: name too long at column 1 near '" + std::string(32, 'c') +
+    EXPECT_EQ(r.err, "zorv: error: name too long at column 1 near '" + std::string(33, 'c') +
                          "': names are limited to 32 characters\n");
+    r = check("'" + std::string(33, 'c') + "'n > 1");
+    EXPECT_TRUE(says(r, "name too long at column 1")) << r.err;
     // 17 two-byte letters: 34 bytes, which the library would cut to 16 letters.
     std::string wide;
     for (int i = 0; i < 17; ++i) wide += "\xC3\xA9";

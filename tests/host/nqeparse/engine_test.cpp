@@ -93,6 +93,15 @@ TEST_F(EngineTest, ErrorFlagIsReportedPerTokenAndTheParseGoesOn) {
     EXPECT_EQ(s.result.size(), 3u) << "actions keep being called after a semantic error";
     EXPECT_EQ(s.result[2], 3);
 
+    // A refused name past the length that names may have is said to be too long.
+    const std::string longest(32, 'Q');
+    ASSERT_EQ(parse(longest + ", " + longest + "Q"), NQ_STATUS_SEMANTIC);
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "invalid name or constant at column 1 near '" + longest + "'",
+                              "name too long at column 35 near '" + longest +
+                                  "Q': names are limited to 32 characters",
+                          }));
+
     // A flag left raised from outside does not fail the next parse.
     engine->Context(engine)->error = 1;
     EXPECT_EQ(parse("X"), 0);

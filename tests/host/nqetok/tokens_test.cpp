@@ -25,6 +25,9 @@ TEST_P(TokenClasses, GivesCodeTextAndColumn) {
 INSTANTIATE_TEST_SUITE_P(Tokenizer, TokenClasses, ::testing::Values(
     BodyCase{"names", U"  abc _x9 \u00C4rger a\u00FF1",
              {{2, U"abc", 1, 3}, {2, U"_x9", 1, 7}, {2, U"\u00C4rger", 1, 11}, {2, U"a\u00FF1", 1, 17}}},
+    BodyCase{"names of more than 32 characters are left to the library to refuse",
+             std::u32string(33, U'n') + U" '" + std::u32string(40, U'\u00C4') + U"'n",
+             {{2, std::u32string(33, U'n'), 1, 1}, {12, std::u32string(40, U'\u00C4'), 1, 35}}},
     BodyCase{"names of 32 bytes in UTF-8", std::u32string(32, U'n') + U" " + std::u32string(16, U'\u00C4'),
              {{2, std::u32string(32, U'n'), 1, 1}, {2, std::u32string(16, U'\u00C4'), 1, 34}}},
     BodyCase{"names that merely resemble keywords", U"ANDY ins not_in \u00C9Q MINX",
