@@ -43,7 +43,7 @@ constexpr bool is_range(int32_t type) {
 }
 /* Logical operators, the IS group and both comparison families: their value is numeric. */
 constexpr bool is_boolean_valued(int32_t type) {
-    return type >= 200 && type <= Z_CTGE;
+    return type >= Z_BOLO && type <= Z_BOHI;
 }
 
 /* A comparison plus 10 is its colon (truncated) form. */

@@ -1,6 +1,7 @@
 /* The node store: arena memory carved from the instance's blocks, nodes taken from the free
  * list or the arena, and the argument lists of operators, whose slots beyond the fifteenth
  * continue in chained overflow blocks. */
+#include <cassert>
 #include <cstring>
 
 #include "frame/arena.h"
@@ -26,6 +27,8 @@ bool append_from_cursor(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
     AppendCursor& c = append_cursor(inst);
     const int32_t depth = i / kSlots;
     if (c.node != node || c.first == nullptr || c.first != link_of(node)) return false;
+    // The cursor is set only by a store that landed in an overflow block of the node.
+    assert(c.block != nullptr && c.depth >= 1);
     ZNode* block = c.block;
     if (depth == c.depth + 1) {
         ZNode* next = link_of(block);
@@ -56,6 +59,7 @@ bool append_from_cursor(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
  * 508 slots. */
 void* ZORVAlloc(ZInst* inst, int32_t size) {
     using namespace zarena;
+    assert(inst->arena != nullptr && inst->arenafree >= 0 && inst->arenafree % kStep == 0);
     const int64_t r = rounded(size);
     if (r < 0) return nullptr;
     if (r > inst->arenafree) {
@@ -94,6 +98,7 @@ ZNode* ZORVNewOp(ZInst* inst, int32_t type) {
 /* Puts the node on the free list; its other bytes are left as they are until reuse. */
 void ZORVFreeOp(ZInst* inst, ZNode* node) {
     if (!node) return;
+    assert(node != inst->nodefree && "a node freed twice would make the free list a cycle");
     forget_append_cursor(inst);
     link_of(node) = inst->nodefree;
     inst->nodefree = node;
@@ -105,6 +110,7 @@ ZNode* ZORVGet(ZInst*, ZNode* node, int32_t i) {
     ZNode* block = node;
     while (i >= kSlots) {
         block = link_of(block);
+        assert(block && "an operator's chain holds blocks for all its nargs slots");
         if (!block) return nullptr;
         i -= kSlots;
     }
@@ -172,6 +178,7 @@ void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
     ZNode* block = node;
     while (i >= kSlots) {
         if (!link_of(block)) {
+            assert(spare && "the blocks counted above are the blocks missing here");
             ZNode* fresh = spare;
             spare = link_of(fresh);
             link_of(fresh) = nullptr;
@@ -180,6 +187,7 @@ void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
         block = link_of(block);
         i -= kSlots;
     }
+    assert(!spare && "every block taken in advance is linked in");
     block->u.op.args[i] = value;
     if (block != node) append_cursor(inst) = AppendCursor{node, link_of(node), block, depth};
 }

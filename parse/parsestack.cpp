@@ -3,11 +3,20 @@
  * whole parse and are cleared when their level is pushed again. */
 #include "parse/parsestack.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "frame/frame.h"
 #include "frame/nodekinds.h"
 #include "zorv/support.h"
+
+/* stktop is the slot of level stki, held at the array's ends while stki is outside it: one
+ * below after an underflow, or past the last slot after a growth that failed. */
+[[maybe_unused]] static bool top_matches_level(const ZParse* prs) {
+    if (prs->stk == nullptr) return true;
+    const int32_t i = prs->stki < 0 ? 0 : prs->stki >= prs->stkcap ? prs->stkcap - 1 : prs->stki;
+    return prs->stktop == prs->stk + i;
+}
 
 /* Grows the array by kStackStep slots, keeping the holders of the old slots; the new
  * slots start null. Returns false when the arena is exhausted. */
@@ -29,6 +38,7 @@ static bool grow_stack(ZParse* prs) {
 /* stki is raised before the array grows, so a failed growth leaves it one above the last
  * slot; the engine ends the parse on the failure this reports. */
 int32_t yowspsh(ZParse* prs) {
+    assert(top_matches_level(prs));
     prs->stki++;
     if (prs->stki < prs->stkcap) {
         prs->stktop++;
@@ -36,6 +46,7 @@ int32_t yowspsh(ZParse* prs) {
         return 1;
     }
     ZNode** slot = prs->stktop;
+    assert(slot == prs->stk + prs->stki && prs->stki < prs->stkcap);
     if (*slot == nullptr) {
         ZInst* inst = prs->inst;
         *slot = inst->NewOp(inst, Z_NULL);
@@ -47,6 +58,7 @@ int32_t yowspsh(ZParse* prs) {
 }
 
 ZNode* yowspop(ZParse* prs) {
+    assert(top_matches_level(prs));
     prs->stki--;
     if (prs->stki < 0) {
         if (prs->jnl != nullptr)

@@ -2,9 +2,12 @@
  * here with the current lookahead token; the twelve actions build the expression tree on
  * the parse stack, one holder node per level, and @TERM stores the finished tree in root. */
 #include <bit>
+#include <cassert>
 #include <cstring>
 
 #include "frame/frame.h"
+#include "frame/nodekinds.h"
+#include "parse/grammar_codes.h"
 #include "parse/parse.h"
 #include "parse/parsestack.h"
 #include "support/utf8.h"
@@ -12,43 +15,12 @@
 
 namespace {
 
-enum ActionCode : int16_t {
-    A_SPECIAL = 1,
-    A_PUSH,
-    A_OP,
-    A_POP,
-    A_INIT,
-    A_TERM,
-    A_LIST,
-    A_ADD,
-    A_GEN,
-    A_SWAP,
-    A_FUNC,
-    A_TOKSP,
-};
-
-/* Names of the action codes, for the trace only. */
-const NQWChar* const actions[13] = {nullptr,  U"@SPECIAL", U"@PUSH", U"@OP",  U"@POP",
-                                    U"@INIT", U"@TERM",    U"@LIST", U"@ADD", U"@GEN",
-                                    U"@SWAP", U"@FUNC",    U"@TOKSP"};
-
-/* Terminal codes of the token classes that a numeric constant can come from. */
-enum TokenClass : int16_t {
-    T_INT = 4,
-    T_NBR = 5,
-    T_DATE = 8,
-    T_TIME = 9,
-    T_DATETIME = 10,
-    T_MISSING = 11,
-};
+using namespace where;  // the grammar's action and terminal codes
 
 constexpr NQStatus kDone = 0;
 constexpr NQStatus kCannotBuild = 1;
 constexpr NQStatus kNoMemory = 6;
 
-/* Statuses of the locale's ToNumber besides 0: the value is zero; nothing converts. */
-constexpr NQStatus kToNumberZero = static_cast<NQStatus>(0x803FE812u);
-constexpr NQStatus kToNumberNone = static_cast<NQStatus>(0x803FE813u);
 constexpr double kOrdinaryMissing = std::bit_cast<double>(0xFFFFFE0000000000ull);
 
 constexpr int32_t kIntChars = 31; /* an "int" token is read from this many characters */
@@ -111,9 +83,9 @@ void fill_number(const Sem& s, ZNode* n) {
             NQLocale* loc = s.inst->ext != nullptr ? s.inst->ext->locale : nullptr;
             double value = 0.0;
             int32_t used = -1;
-            const NQStatus st =
-                loc != nullptr ? loc->ToNumber(loc, tok->text, len, &value, &used) : kToNumberNone;
-            if (st == kToNumberZero)
+            const NQStatus st = loc != nullptr ? loc->ToNumber(loc, tok->text, len, &value, &used)
+                                               : NQ_STATUS_NOT_A_NUMBER;
+            if (st == NQ_STATUS_VALUE_ZERO)
                 n->u.litn.num = 0.0;
             else if (st == 0 && used == len)
                 n->u.litn.num = value;
@@ -251,8 +223,10 @@ NQStatus push_leaf(const Sem& s, int32_t kind, int32_t arg2) {
 NQStatus set_operator(const Sem& s, int32_t op) {
     ZNode* h = holder(s.prs, op == Z_CTEQ ? 1 : 0);
     if (h == nullptr) return kDone;
+    // The grammar places the colon's @OP right after a comparison's @LIST.
+    assert(op != Z_CTEQ || zkind::is_comparison(h->type));
     if (op == Z_CTEQ)
-        h->type = static_cast<uint16_t>(h->type + 10);
+        h->type = static_cast<uint16_t>(h->type + zkind::kColonStep);
     else
         h->type = static_cast<uint16_t>(op);
     return kDone;
@@ -269,6 +243,9 @@ NQStatus fold_operator(const Sem& s) {
     if (n == nullptr) return kNoMemory;
     ZNode* l = yowspop(s.prs);
     if (l == nullptr) return kNoMemory;
+    // The operand level holds its operand (an @ADD put it there), so the count covers the
+    // slot that the new node takes over below.
+    assert(l->u.op.nargs >= 1);
     ZNode* left = inst->Get(inst, l, 0);
     if (left != nullptr && left->type != Z_NULL) inst->Set(inst, n, 0, left);
     ZNode* right = inst->Get(inst, r, 0);
@@ -320,7 +297,10 @@ NQStatus term(const Sem& s) {
 NQStatus list(const Sem& s, int32_t op) {
     ZNode* h = holder(s.prs, 0);
     if (h == nullptr) return kNoMemory;
-    if (h->type == Z_INOT) op = yowsnot(op);
+    if (h->type == Z_INOT) {
+        op = yowsnot(op);
+        assert(op >= 0 && "a pending NOT stands only before a predicate or comparison");
+    }
     ZNode* b = holder(s.prs, 1);
     if (op == Z_ANEG && b != nullptr && (b->type == Z_ANEG || b->type == Z_APOS)) {
         b->type = b->type == Z_ANEG ? Z_APOS : Z_ANEG;
@@ -337,6 +317,7 @@ NQStatus add(const Sem& s, int32_t at) {
     ZNode* h = yowspop(s.prs);
     ZNode* x = h != nullptr ? inst->Get(inst, h, 0) : nullptr;
     ZNode* p = holder(s.prs, 1);
+    assert(p != nullptr && "an operand level has a holder below it");
     if (p != nullptr) inst->Set(inst, p, at, x);
     if (ZNode* cur = holder(s.prs, 0)) *cur = opzero;
     return kDone;
@@ -347,6 +328,7 @@ NQStatus add(const Sem& s, int32_t at) {
 NQStatus gen(const Sem& s) {
     ZInst* inst = s.inst;
     ZNode* h = yowspop(s.prs);
+    assert(h != nullptr && "@GEN finishes a list level");
     ZNode** at = slot(s.prs, 0);
     if (at == nullptr) return kNoMemory;
     ZNode* n = inst->NewOp(inst, Z_NULL);
@@ -361,6 +343,7 @@ NQStatus gen(const Sem& s) {
 NQStatus swap(const Sem& s) {
     ZNode** b = slot(s.prs, 1);
     ZNode** b2 = slot(s.prs, 2);
+    assert(b != nullptr && b2 != nullptr && "@SWAP comes with two levels below");
     if (b != nullptr && b2 != nullptr) {
         ZNode* t = *b;
         *b = *b2;
@@ -377,6 +360,7 @@ NQStatus func(const Sem& s) {
     if (push(s.prs) != kDone) return kNoMemory;
     ZNode** a = slot(s.prs, 1);
     ZNode** f = slot(s.prs, 2);
+    assert(a != nullptr && f != nullptr && "@FUNC follows the name's level");
     if (a == nullptr || f == nullptr) return kDone;
     ZNode* fh = *f;
     ZNode* ah = *a;
@@ -384,14 +368,19 @@ NQStatus func(const Sem& s) {
     *f = ah;
     ah->type = fh->type;
     fh->type = Z_FLST;
-    if (ZNode* name = inst->Get(inst, fh, 0)) name->type = Z_FNAM;
+    ZNode* name = inst->Get(inst, fh, 0);
+    assert(name != nullptr && name->type == Z_NAME && "@FUNC follows the @PUSH of a name");
+    if (name != nullptr) name->type = Z_FNAM;
     fh->u.op.nargs = 1;
     return kDone;
 }
 
 void trace(const Sem& s, const NQAction* action, int32_t arg) {
     const int16_t code = action->code;
-    const NQWChar* name = code >= A_SPECIAL && code <= A_TOKSP ? actions[code] : U"?";
+    const NQWChar* name = code >= 0 && code < static_cast<int16_t>(kActionNames.size()) &&
+                                  kActionNames[code] != nullptr
+                              ? kActionNames[code]
+                              : U"?";
     const int32_t len = token_length(s.tok);
     const NQWChar* text = s.tok != nullptr ? s.tok->text : nullptr;
     message(s.prs, NQ_LEVEL_TRACE, U"sem: %s narg=%2d arg=%3d word=%d,%p '%.*s'", name,
@@ -405,6 +394,7 @@ void trace(const Sem& s, const NQAction* action, int32_t arg) {
  * arena is exhausted. Semantic errors are reported through the context's error flag. */
 NQStatus ZORVSemantics(NQParseContext* context, NQToken* token, const NQAction* action) {
     auto* prs = static_cast<ZParse*>(context->user);
+    assert(prs != nullptr && prs->inst != nullptr && &prs->inst->prs == prs);
     const Sem s{context, token, prs, prs->inst};
     const int32_t arg = action->nargs > 0 ? action->args[0] : 0;
     const int32_t arg2 = action->nargs > 1 ? action->args[1] : 0;

@@ -3,6 +3,8 @@
  * each line shows the node's value length, its type and, for leaves, their contents.
  * Everything lives in a fixed-size context on the caller's stack: printing allocates
  * nothing, and recursion is bounded by the depth cut. */
+#include <cassert>
+
 #include "frame/frame.h"
 #include "frame/nodeutil.h"
 #include "zorv/zorv.h"
@@ -18,6 +20,9 @@ constexpr int32_t kLitcShown = 29;     // longest character constant shown whole
 constexpr int32_t kLitcCut = 30;       // characters shown of a longer one
 
 constexpr NQWChar kBackslash = U'\\';
+
+// The deepest node drawn still has its bar column, indent - 1, inside the prefix.
+static_assert(kIndentLimit + kIndentStep <= kPrefixWidth);
 
 struct PrintCtx {
     NQJournal* out;
@@ -131,6 +136,7 @@ void treprn(ZInst* inst, PrintCtx* ctx, ZNode* node, NQWChar c) {
         return;
     }
     ctx->indent += kIndentStep;
+    assert(ctx->indent >= 1 && ctx->indent <= kPrefixWidth);
     NQWChar* bar = &ctx->prefix[ctx->indent - 1];
     NQWChar field[kTypeField];
 
@@ -167,6 +173,8 @@ void treprn(ZInst* inst, PrintCtx* ctx, ZNode* node, NQWChar c) {
         if (c == U'/') *bar = U'|';
         for (; !operand.done(); operand.next())
             treprn(inst, ctx, operand.get(), operand.index() == n - 1 ? kBackslash : U'-');
+        // The last operand got the backslash only if the chain held all nargs of them.
+        assert(n >= 0 && operand.index() == n && "an operator's chain holds all its operands");
     }
     ctx->indent -= kIndentStep;
 }

@@ -1,12 +1,15 @@
 """Reading a *.grammar source for the LL(1) table generator: terminals, token classes,
-action codes and entries, and the numbered productions of the listing notation."""
+action codes and entries (whose arguments may name the codes of a %names list), and the
+numbered productions of the listing notation."""
 
 import re
 
 MAX_ARGS = 8          # the engine's action record holds at most this many arguments
 NEVER = 127           # cost of what may never be inserted or deleted
 END_SPELLING = "$$$"  # the end-of-input terminal
-SECTIONS = ("%terminals", "%classes", "%actioncodes", "%actions", "%productions")
+SECTIONS = ("%names", "%terminals", "%classes", "%actioncodes", "%actions", "%productions")
+# A row of a %names list: the X-macro lines NAME(identifier, code) of a C header.
+_NAME_ROW_RE = re.compile(r"^\s*\w+\(\s*([A-Za-z_]\w*)\s*,\s*(-?\d+)\s*\)", re.M)
 
 
 class GrammarError(Exception):
@@ -35,6 +38,7 @@ class Grammar:
         self.prods = []           # (lhs k, [symbols])
         self.prod_lines = []      # source line of each production
         self.nnonterms = 0
+        self.names = {}           # name -> code, from the %names list; the first row wins
 
     @property
     def nterms(self):
@@ -71,7 +75,7 @@ _BODY_TOKEN_RE = re.compile(
     r"|(?P<eps>ε|eps)\b|(?P<alt>\|)|(?P<num>\(\s*\d+\s*\)))")
 
 
-def _parse_args(text, line):
+def _parse_args(text, line, names):
     if text is None:
         return ()
     if text.strip() == "":
@@ -79,9 +83,14 @@ def _parse_args(text, line):
     args = []
     for part in text.split(","):
         part = part.strip()
-        if not re.fullmatch(r"-?\d+", part):
-            raise GrammarError(line, f"action argument '{part}' is not an integer")
-        value = int(part)
+        if re.fullmatch(r"[A-Za-z_]\w*", part):
+            if part not in names:
+                raise GrammarError(line, f"action argument '{part}' is not in the %names list")
+            value = names[part]
+        elif re.fullmatch(r"-?\d+", part):
+            value = int(part)
+        else:
+            raise GrammarError(line, f"action argument '{part}' is neither an integer nor a name")
         if not -32768 <= value <= 32767:
             raise GrammarError(line, f"action argument {value} does not fit in 16 bits")
         args.append(value)
@@ -90,12 +99,21 @@ def _parse_args(text, line):
     return tuple(args)
 
 
+def read_names(text):
+    """The name -> code rows of a %names list; the first row of a name wins."""
+    names = {}
+    for m in _NAME_ROW_RE.finditer(text):
+        names.setdefault(m.group(1), int(m.group(2)))
+    return names
+
+
 def _action_text(name, args):
     return name if not args else f"{name}({','.join(str(a) for a in args)})"
 
 
-def parse_grammar(text):
-    """Reads a grammar source; raises GrammarError on the first fault."""
+def parse_grammar(text, read=None):
+    """Reads a grammar source; raises GrammarError on the first fault. `read(path)` gives
+    the text of the file a %names line points to (relative to the grammar)."""
     g = Grammar()
     section = None
     pending = None            # the nonterminal whose alternatives a '|' line continues
@@ -111,6 +129,19 @@ def parse_grammar(text):
                 raise GrammarError(lineno, f"unknown section '{word}'")
             section = word
             rest = line[len(word):].strip()
+            if word == "%names":
+                m = re.fullmatch(r'"([^"]+)"', rest)
+                if not m:
+                    raise GrammarError(lineno, '%names needs the path of its list in quotes')
+                if read is None:
+                    raise GrammarError(lineno, "%names cannot be read here")
+                try:
+                    g.names = read_names(read(m.group(1)))
+                except OSError as e:
+                    raise GrammarError(lineno, f"cannot read {m.group(1)}: {e.strerror}")
+                if not g.names:
+                    raise GrammarError(lineno, f"{m.group(1)} lists no names")
+                continue
             if word == "%classes":
                 if not re.fullmatch(r"\d+", rest):
                     raise GrammarError(lineno, "%classes needs the number of token classes")
@@ -120,8 +151,8 @@ def parse_grammar(text):
             continue
         if section is None:
             raise GrammarError(lineno, "text before the first section")
-        if section == "%classes":
-            raise GrammarError(lineno, "%classes takes its number on the same line")
+        if section in ("%classes", "%names"):
+            raise GrammarError(lineno, f"{section} takes its value on the same line")
         if section == "%terminals":
             m = re.fullmatch(r'(\d+)\s+"([^"]+)"', line)
             if not m:
@@ -159,7 +190,7 @@ def parse_grammar(text):
             name = am.group(1)
             if name not in g.actcodes:
                 raise GrammarError(lineno, f"unknown action {name}; it is not in %actioncodes")
-            args = _parse_args(am.group(2), lineno)
+            args = _parse_args(am.group(2), lineno, g.names)
             key = _action_text(name, args)
             if key in g.action_index:
                 raise GrammarError(lineno, f"action entry {key} is listed twice")
@@ -256,7 +287,7 @@ def _parse_production_line(g, line, lineno, pending, uses, defined):
         elif tm.group("act"):
             am = _ACTION_RE.fullmatch(tm.group("act").replace(" ", ""))
             name = am.group(1) if am else tm.group("act")
-            key = _action_text(name, _parse_args(am.group(2), lineno)) if am else name
+            key = _action_text(name, _parse_args(am.group(2), lineno, g.names)) if am else name
             if key not in g.action_index:
                 raise GrammarError(lineno, f"unknown action {tm.group('act')}; no such entry in "
                                            "%actions")

@@ -46,10 +46,10 @@ LexError name_fits(const NQWChar* s, int32_t n) {
 // "MIN$" and "MAX$" may also be written with their '$'.
 Lexeme scan_name(const NQWChar* s, int32_t len, int32_t pos) {
     int32_t end = skip_name_chars(s, len, pos + 1);
-    if (end < len && s[end] == U'.') return token(kFormat, pos, skip_digits(s, len, end + 1));
+    if (end < len && s[end] == U'.') return token(T_FMT, pos, skip_digits(s, len, end + 1));
     int16_t code = keyword_code(s + pos, end - pos);
-    if ((code == kMin || code == kMax) && end < len && s[end] == U'$') ++end;
-    if (code == kName) {
+    if ((code == K_MIN_DOLLAR || code == K_MAX_DOLLAR) && end < len && s[end] == U'$') ++end;
+    if (code == T_NAMEX) {
         const LexError e = name_fits(s + pos, end - pos);
         if (e != LexError::kNone) return failure(e, pos, end);
     }
@@ -107,7 +107,7 @@ Lexeme scan_number(const NQWChar* s, int32_t len, int32_t pos) {
     if (bad || (i < len && is_name_start(s[i])))
         return failure(LexError::kMalformed, pos, skip_name_chars(s, len, i));
     if (overflows_double(s + pos, i - pos)) return failure(LexError::kNumberTooLarge, pos, i);
-    return token(real || !fits_int(s + pos, i - pos) ? kNumber : kInt, pos, i);
+    return token(real || !fits_int(s + pos, i - pos) ? T_NBR : T_INT, pos, i);
 }
 
 // A missing value: '.' alone, or '.' with one letter or '_' that no further name character
@@ -116,8 +116,8 @@ Lexeme scan_missing(const NQWChar* s, int32_t len, int32_t pos) {
     int32_t i = pos + 1;
     if (i < len && (is_ascii_letter(s[i]) || s[i] == U'_') &&
         !(i + 1 < len && is_name_char(s[i + 1])))
-        return token(kMissing, pos, i + 1);
-    return token(kMissing, pos, i);
+        return token(T_MISSING, pos, i + 1);
+    return token(T_MISSING, pos, i);
 }
 
 // A quoted string; a doubled delimiter stands for one. A suffix counts only when it is
@@ -145,16 +145,16 @@ Lexeme scan_string(const NQWChar* s, int32_t len, int32_t pos) {
     const int32_t run = skip_name_chars(s, len, close) - close;
     const NQWChar a = run >= 1 ? ascii_upper(s[close]) : 0;
     const NQWChar b = run >= 2 ? ascii_upper(s[close + 1]) : 0;
-    if (run == 1 && a == U'D') return token(kDate, pos, close + 1);
-    if (run == 1 && a == U'T') return token(kTime, pos, close + 1);
-    if (run == 2 && a == U'D' && b == U'T') return token(kDateTime, pos, close + 2);
+    if (run == 1 && a == U'D') return token(T_DATE, pos, close + 1);
+    if (run == 1 && a == U'T') return token(T_TIME, pos, close + 1);
+    if (run == 2 && a == U'D' && b == U'T') return token(T_DATETIME, pos, close + 2);
     if (run == 1 && a == U'N') {
         const LexError e = name_fits(s + pos + 1, close - pos - 2);
         if (e != LexError::kNone) return failure(e, pos, close + 1);
-        return Lexeme{kNameLiteral, LexError::kNone, pos, close + 1, pos + 1, close - pos - 2};
+        return Lexeme{T_VLIT, LexError::kNone, pos, close + 1, pos + 1, close - pos - 2};
     }
     if (value > kMaxStringChars) return failure(LexError::kStringTooLong, pos, close);
-    return token(kString, pos, close);
+    return token(T_QS, pos, close);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Terminal codes of the WHERE language as the tokenizer reports them: the token
-// classes, and the spelled operators and keywords with their lookups (longest-match
-// operators, case-insensitive keywords).
+// The terminals of the WHERE language as the tokenizer reports them: the grammar's codes
+// and spellings, and the lookups of the spelled ones (longest-match operators,
+// case-insensitive keywords).
 #ifndef ZORV_HOST_NQETOK_TERMINALS_H
 #define ZORV_HOST_NQETOK_TERMINALS_H
 
@@ -8,46 +8,23 @@
 #include <cstdint>
 #include <string_view>
 
+#include "parse/grammar_codes.h"
 #include "zorv/nqhost.h"
 
 namespace etok {
 
-// Token classes: terminals whose text comes from the input rather than a spelling.
-enum Code : int16_t {
-    kEndjb = 1,
-    kName = 2,
-    kString = 3,
-    kInt = 4,
-    kNumber = 5,
-    kFormat = 7,
-    kDate = 8,
-    kTime = 9,
-    kDateTime = 10,
-    kMissing = 11,
-    kNameLiteral = 12,
-    kSemicolon = 32,
-    kMin = 57,
-    kMax = 56,
-    kEndOfInput = 74,
-};
+// The grammar's terminal codes and spellings (parse/grammar_codes.h, generated from the
+// grammar): the token classes T_, the keywords K_ and the operators P_.
+using namespace where;
 
-inline constexpr int16_t kFirstSpelled = 20;
-inline constexpr int16_t kLastCode = kEndOfInput;
+// The spelled terminals are the codes from kFirstSpelled to the one before the end of input.
+inline constexpr int16_t kLastSpelled = kEnd - 1;
+static_assert(kEnd == kTerminals, "the end of input is the last terminal");
 
-// Spellings of the terminals 20 to 73, in code order: entry i has code 20 + i.
-inline constexpr std::array<std::u32string_view, 54> kSpellings = {
-    U"!",    U"!!",   U"&",       U"(",     U")",       U"*",     U"**",    U"+",        U",",
-    U"-",    U"/",    U":",       U";",     U"<",       U"<=",    U"<>",    U"=",        U">",
-    U">=",   U"?",    U"ALSO",    U"AND",   U"BETWEEN", U"C",     U"CLEAR", U"CONTAINS", U"EQ",
-    U"GE",   U"GT",   U"IN",      U"INPUT", U"IS",      U"L",     U"LE",    U"LIKE",     U"LT",
-    U"MAX$", U"MIN$", U"MISSING", U"NE",    U"NOT",     U"NOTIN", U"NULL",  U"OR",       U"PUT",
-    U"R",    U"SAME", U"UNDO",    U"^",     U"^=",      U"|",     U"||",    U"~",        U"~=",
-};
-
-static_assert(kSpellings[kSemicolon - kFirstSpelled] == U";");
-static_assert(kSpellings[kMin - kFirstSpelled] == U"MIN$");
-static_assert(kSpellings[kMax - kFirstSpelled] == U"MAX$");
-static_assert(kFirstSpelled + kSpellings.size() == kEndOfInput);
+// The spelling of a terminal, by code.
+constexpr std::u32string_view spelling(int16_t code) {
+    return kSpellings[static_cast<size_t>(code - 1)];
+}
 
 constexpr bool is_ascii_letter(NQWChar c) {
     return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
@@ -65,19 +42,19 @@ constexpr NQWChar ascii_upper(NQWChar c) {
     return c >= U'a' && c <= U'z' ? c - 32 : c;
 }
 
-// Code of the keyword spelled (in any ASCII case) by the name s[0..n), or kName.
+// Code of the keyword spelled (in any ASCII case) by the name s[0..n), or T_NAMEX.
 // MIN and MAX stand for the operators "MIN$" and "MAX$".
 constexpr int16_t keyword_code(const NQWChar* s, int32_t n) {
-    for (size_t i = 0; i < kSpellings.size(); ++i) {
-        std::u32string_view sp = kSpellings[i];
+    for (int16_t code = kFirstSpelled; code <= kLastSpelled; ++code) {
+        std::u32string_view sp = spelling(code);
         if (!is_ascii_letter(sp[0])) continue;
         if (sp.back() == U'$') sp.remove_suffix(1);
         if (sp.size() != static_cast<size_t>(n)) continue;
         bool same = true;
         for (int32_t k = 0; k < n && same; ++k) same = ascii_upper(s[k]) == sp[k];
-        if (same) return static_cast<int16_t>(kFirstSpelled + i);
+        if (same) return code;
     }
-    return kName;
+    return T_NAMEX;
 }
 
 // Longest operator or punctuation spelled at s[0..n) (n >= 1): its code, with its length
@@ -85,24 +62,24 @@ constexpr int16_t keyword_code(const NQWChar* s, int32_t n) {
 constexpr int16_t operator_code(const NQWChar* s, int32_t n, int32_t* used) {
     int16_t best = 0;
     *used = 0;
-    for (size_t i = 0; i < kSpellings.size(); ++i) {
-        std::u32string_view sp = kSpellings[i];
+    for (int16_t code = kFirstSpelled; code <= kLastSpelled; ++code) {
+        const std::u32string_view sp = spelling(code);
         if (is_ascii_letter(sp[0]) || sp.size() > static_cast<size_t>(n)) continue;
         if (static_cast<int32_t>(sp.size()) <= *used) continue;
         if (std::u32string_view(s, sp.size()) == sp) {
-            best = static_cast<int16_t>(kFirstSpelled + i);
+            best = code;
             *used = static_cast<int32_t>(sp.size());
         }
     }
     return best;
 }
 
-static_assert(keyword_code(U"between", 7) == 42);
-static_assert(keyword_code(U"Min", 3) == kMin);
-static_assert(keyword_code(U"MIN$", 4) == kName);
+static_assert(keyword_code(U"between", 7) == K_BETWEEN);
+static_assert(keyword_code(U"Min", 3) == K_MIN_DOLLAR);
+static_assert(keyword_code(U"MIN$", 4) == T_NAMEX);
 static_assert([] {
     int32_t used = 0;
-    return operator_code(U"**x", 3, &used) == 26 && used == 2;
+    return operator_code(U"**x", 3, &used) == P_STAR_STAR && used == 2;
 }());
 
 }  // namespace etok

@@ -159,9 +159,9 @@ void set_token(Tokenizer* t, int16_t code, int32_t line, int32_t column, const N
 // "endjb" once (none when the input closed with ';'), then "$$$" for ever; both just
 // after the last character of the last line.
 void end_token(Tokenizer* t) {
-    int16_t code = kEndOfInput;
+    int16_t code = kEnd;
     if (!t->endjb_sent) {
-        if (t->last != kSemicolon) code = kEndjb;
+        if (t->last != P_SEMICOLON) code = T_ENDJB;
         t->endjb_sent = true;  // decided once, at the first end token
     }
     set_token(t, code, t->lineno > 0 ? t->lineno : 1, t->len + 1, kNoText, 0);
@@ -202,7 +202,7 @@ NQStatus next(NQTokenizer* rec, NQToken** out) {
 // Accepts only the token that this tokenizer handed out last.
 NQStatus examine(NQTokenizer* rec, NQToken* token) {
     Tokenizer* t = self(rec);
-    if (token != &t->tok || token->code < kEndjb || token->code > kLastCode)
+    if (token != &t->tok || token->code < T_ENDJB || token->code > kTerminals)
         return NQ_STATUS_BAD_ARGUMENT;
     return NQ_OK;
 }

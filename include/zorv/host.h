@@ -18,9 +18,8 @@ extern "C" {
 
 /* ---- statuses of the host's components (0 is success) ---- */
 #define NQ_OK 0
-#define NQ_STATUS_UNSUPPORTED ((NQStatus)0x803FC004)  /* unsupported entry */
-#define NQ_STATUS_VALUE_ZERO ((NQStatus)0x803FE812)   /* ToNumber: the value is zero */
-#define NQ_STATUS_NOT_A_NUMBER ((NQStatus)0x803FE813) /* ToNumber: nothing converts */
+#define NQ_STATUS_UNSUPPORTED ((NQStatus)0x803FC004) /* unsupported entry */
+/* NQ_STATUS_VALUE_ZERO and NQ_STATUS_NOT_A_NUMBER, the locale's, are in nqhost.h. */
 #define NQ_STATUS_NO_MEMORY ((NQStatus)0x803FE001)    /* an allocation was refused */
 #define NQ_STATUS_BAD_ARGUMENT ((NQStatus)0x803FE002) /* null or malformed argument */
 #define NQ_STATUS_TRUNCATED ((NQStatus)0x803FE003)    /* output cut at the capacity */

@@ -110,6 +110,10 @@ struct NQTranscoder {
     void (*Destroy)(NQTranscoder* t);
 };
 
+/* ToNumber answers 0 with the value and the characters used, or one of these: */
+#define NQ_STATUS_VALUE_ZERO ((NQStatus)0x803FE812)   /* the value is zero (not stored) */
+#define NQ_STATUS_NOT_A_NUMBER ((NQStatus)0x803FE813) /* nothing converts */
+
 struct NQLocale {
     NQObject hdr;
     NQStatus (*ToNumber)(NQLocale* l, const NQWChar* text, int32_t len, double* value,

@@ -13,8 +13,23 @@ struct Line {
     int depth = 0;
     char connector = 0;
     bool op = false;
-    std::string text;  // "TYPE(contents)" for a leaf, "TYPE" for an operator, "empty"
+    std::string text;  // the leaf in the tree notation, the operator's type, or "-"
 };
+
+// A leaf's contents "(...)" in the tree notation: names and numbers after a blank, strings
+// quoted without the hex of their storage; other leaves show their type alone.
+std::string leaf_text(const std::string& type, const std::string& contents) {
+    if (contents.size() < 2 || contents.front() != '(' || contents.back() != ')') return type;
+    std::string inner = contents.substr(1, contents.size() - 2);
+    if (type == "NAME" || type == "FNAM") return type + " " + inner;
+    if (type == "LITN") {
+        inner = inner.substr(0, inner.find(' '));  // drops DATE, TIME or DATETIME
+        if (inner.find("nan") != std::string::npos) inner = ".";
+        return type + " " + inner;
+    }
+    if (type == "LITC") return type + " " + inner.substr(0, inner.rfind('\'') + 1);
+    return type;
+}
 
 bool parse_line(const std::string& raw, Line* out) {
     // The root's connector is in column 6: after the value field and one prefix column.
@@ -24,7 +39,7 @@ bool parse_line(const std::string& raw, Line* out) {
     out->connector = raw[first];
     std::string rest = raw.substr(first + 1);
     if (rest == "-empty-") {
-        out->text = "empty";
+        out->text = "-";
         return true;
     }
     if (rest.size() < 8 || rest[0] != '-') return false;
@@ -32,16 +47,7 @@ bool parse_line(const std::string& raw, Line* out) {
     type.erase(type.find_last_not_of('-') + 1);
     rest = rest.substr(8);
     out->op = rest == "|";
-    if (out->op) {
-        out->text = type;
-        return true;
-    }
-    // Character constants: keep the quoted text, drop the hex of the storage.
-    if (type == "LITC") {
-        const size_t close = rest.rfind('\'');
-        if (close != std::string::npos) rest = rest.substr(0, close + 1) + ")";
-    }
-    out->text = type + rest;
+    out->text = out->op ? type : leaf_text(type, rest);
     return true;
 }
 
@@ -61,7 +67,7 @@ class Reader {
             *out = root.text;
             return true;
         }
-        *out = root.text + "[" + first;
+        *out = root.text + "(" + first;
         // Further operands follow while the next line at depth d+1 or shallower is a
         // '-' or backslash operand of this node.
         while (true) {
@@ -75,7 +81,7 @@ class Reader {
             if (!subtree(d + 1, &operand)) return false;
             *out += "," + operand;
         }
-        *out += "]";
+        *out += ")";
         return true;
     }
     bool done() const { return pos_ == lines_.size(); }
@@ -87,7 +93,7 @@ class Reader {
 
 }  // namespace
 
-std::string compact_tree(const std::vector<std::string>& lines) {
+std::string read_drawing(const std::vector<std::string>& lines) {
     std::vector<Line> parsed;
     for (const std::string& raw : lines) {
         Line l;

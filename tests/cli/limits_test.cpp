@@ -15,18 +15,18 @@ TEST(Constants, IntegersPast32BitsKeepTheirValue) {
         std::string clause;
         const char* tree;
     } cases[] = {
-        {"x = 2147483647", "CEQ[NAME(X),LITN(2.14748e+09)]"},
-        {"x = 999999", "CEQ[NAME(X),LITN(999999)]"},
-        {"x = 2147483648", "CEQ[NAME(X),LITN(2.14748e+09)]"},
-        {"x = 4294967297", "CEQ[NAME(X),LITN(4.29497e+09)]"},
-        {"x = -2147483648", "CEQ[NAME(X),ANEG[LITN(2.14748e+09)]]"},
-        {"x = 000000000000000000000000000000000000007", "CEQ[NAME(X),LITN(7)]"},
-        {"x = 1" + std::string(300, '0'), "CEQ[NAME(X),LITN(1e+300)]"},
+        {"x = 2147483647", "CEQ(NAME X,LITN 2.14748e+09)"},
+        {"x = 999999", "CEQ(NAME X,LITN 999999)"},
+        {"x = 2147483648", "CEQ(NAME X,LITN 2.14748e+09)"},
+        {"x = 4294967297", "CEQ(NAME X,LITN 4.29497e+09)"},
+        {"x = -2147483648", "CEQ(NAME X,ANEG(LITN 2.14748e+09))"},
+        {"x = 000000000000000000000000000000000000007", "CEQ(NAME X,LITN 7)"},
+        {"x = 1" + std::string(300, '0'), "CEQ(NAME X,LITN 1e+300)"},
     };
     for (const Case& c : cases) {
         CliResult r = run_zorv({"explain", "--stage", "parsed", c.clause});
         EXPECT_EQ(r.status, 0) << c.clause << "\n" << r.err;
-        EXPECT_EQ(compact_tree(lines_of(r.out)), c.tree) << c.clause;
+        EXPECT_EQ(read_drawing(lines_of(r.out)), c.tree) << c.clause;
     }
 }
 

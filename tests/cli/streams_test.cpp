@@ -61,7 +61,7 @@ TEST(Streams, AByteOrderMarkOnStandardInputIsSkipped) {
                            "\xEF\xBB\xBF"
                            "abc = 1\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(compact_tree(lines_of(r.out)), "CEQ[NAME(ABC),LITN(1)]");
+    EXPECT_EQ(read_drawing(lines_of(r.out)), "CEQ(NAME ABC,LITN 1)");
 }
 
 TEST(Streams, AnUnknownSubcommandIsNamed) {

@@ -1,6 +1,6 @@
 // The host fixture for tests linked to the library's objects: the extension record comes
-// from calling the entry directly, so the instance's internals (work areas, line reader)
-// can be driven by name.
+// from calling the entry directly, so the instance's internals (work areas, line reader,
+// the semantic actions of the parse tests) can be driven by name.
 #ifndef ZORV_TESTS_FRAME_INTERNAL_FIXTURE_H
 #define ZORV_TESTS_FRAME_INTERNAL_FIXTURE_H
 
