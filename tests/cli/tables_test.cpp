@@ -161,8 +161,7 @@ TEST_F(Tables, ExplainDrawsTheResolvedTreeUnlessAskedForTheParsedOne) {
     CliResult r =
         run_zorv({"explain", "--stage", "parsed", "--input", "/no/such.csv", "x < y <= upcase(s)"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(compact_tree(lines_of(r.out)),
-              "CLT[NAME(X),NAME(Y),CLE[FLST[FNAM(UPCASE),NAME(S)]]]");
+    EXPECT_EQ(read_drawing(lines_of(r.out)), "CLT(NAME X,NAME Y,CLE(FLST(FNAM UPCASE,NAME S)))");
     EXPECT_EQ(lines_of(r.out).front().substr(0, 5), "   0 ");
 
     // Resolved (the default): bound, typed and split; UPCASE of a column bound as a call.
@@ -185,7 +184,7 @@ TEST_F(Tables, ClausesThatBeginWithMinus) {
     EXPECT_EQ(r.status, 0) << r.err;
     r = run_zorv({"explain", "--stage", "parsed", "--", "-.A IN (1)"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(compact_tree(lines_of(r.out)), "IN[ANEG[LITN(-nan)],SET[LITN(1)]]");
+    EXPECT_EQ(read_drawing(lines_of(r.out)), "IN(ANEG(LITN .),SET(LITN 1))");
 
     // Before it they read as options: the message says how to pass them.
     struct Case {
