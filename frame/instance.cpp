@@ -38,6 +38,8 @@ void fill_slots(ZInst* inst) {
     inst->Alloc = ZORVAlloc;
     inst->NewOp = ZORVNewOp;
     inst->FreeOp = ZORVFreeOp;
+    inst->MakeTrue = ZORVMakeTrue;
+    inst->TruthOf = ZORVTruthOf;
 }
 
 }  // namespace
