@@ -89,6 +89,9 @@ int32_t do_betw(ZNode* node, ZInst* inst) {
         inst->FreeOp(inst, set);
         return 0;
     }
+    // Typed as the resolver types a list: by the first operand.
+    range->vlen = low->vlen;
+    set->vlen = low->vlen;
     inst->Set(inst, range, 0, low);
     inst->Set(inst, range, 1, high);
     inst->Set(inst, set, 0, range);
@@ -106,8 +109,7 @@ int32_t do_betw(ZNode* node, ZInst* inst) {
 int32_t do_in(ZNode* node, ZInst* inst, NQJournal* jnl) {
     ZNode* column = arg(node, 0);
     ZNode* list = arg(node, 1);
-    if (!column || column->type != Z_NAME || column->vlen <= 0 || column->u.nm.colw <= 0)
-        return 0;
+    if (!column || column->type != Z_NAME || column->vlen <= 0 || column->u.nm.colw <= 0) return 0;
     if (!list || !zkind::is_operator(list->type)) return 0;
     const int32_t w = column->u.nm.colw;
     const int32_t nargs = list->u.op.nargs;

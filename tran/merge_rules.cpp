@@ -49,10 +49,12 @@ void give_up(Merge& m, ZNode*& sb) {
     sb = nullptr;
 }
 
-/* a becomes `type` over a new set holding `element` alone or `element` then `second`. */
+/* a becomes `type` over a new set holding `element` alone or `element` then `second`. New
+ * sets and ranges are typed as the resolver types a list: by their first operand. */
 bool new_list(Merge& m, ZNode* a, int32_t type, ZNode* element, ZNode* second) {
     ZNode* set = m.inst->NewOp(m.inst, Z_SET);
     if (!set) return false;
+    set->vlen = element->vlen;
     m.inst->Set(m.inst, set, 0, element);
     if (second) m.inst->Set(m.inst, set, 1, second);
     a->type = static_cast<uint16_t>(type);
@@ -64,6 +66,7 @@ bool new_list(Merge& m, ZNode* a, int32_t type, ZNode* element, ZNode* second) {
 ZNode* new_range(Merge& m, int32_t type, ZNode* lo, ZNode* hi) {
     ZNode* range = m.inst->NewOp(m.inst, type);
     if (!range) return nullptr;
+    range->vlen = lo->vlen;
     m.inst->Set(m.inst, range, 0, lo);
     m.inst->Set(m.inst, range, 1, hi);
     return range;

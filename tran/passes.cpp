@@ -45,6 +45,7 @@ int32_t push_not_into(ZNode* node, ZNode* y, ZInst* inst, NQJournal* jnl) {
             }
             return 0;
         }
+        x->vlen = -8;  // boolean-valued, as the resolver types it
         x->u.op.next = fresh;
         fresh = x;
     }

@@ -31,9 +31,9 @@ class SetIndex {
 
     ZInst* inst_;
     ZNode* set_ = nullptr;
-    ZNode* block_ = nullptr; /* the block that holds element count_ - 1, or the head */
-    int32_t count_ = 0;      /* elements indexed */
-    bool broken_ = false;    /* the pool refused: answer with PointInSet */
+    ZNode* block_ = nullptr;  /* the block that holds element count_ - 1, or the head */
+    int32_t count_ = 0;       /* elements indexed */
+    bool broken_ = false;     /* the pool refused: answer with PointInSet */
     ZNode** table_ = nullptr; /* open addressing, capacity a power of two */
     uint32_t capacity_ = 0;
     uint32_t used_ = 0;

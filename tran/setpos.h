@@ -14,8 +14,7 @@
 namespace setpos {
 
 static_assert(offsetof(ZNode, reserved20) == offsetof(ZNode, workoff) + 4 &&
-                  offsetof(ZNode, workoff) % alignof(ZNode*) == 0 &&
-                  sizeof(ZNode*) <= 8,
+                  offsetof(ZNode, workoff) % alignof(ZNode*) == 0 && sizeof(ZNode*) <= 8,
               "a block pointer fits the workoff word and the reserved word after it");
 
 inline ZNode* prev_block(const ZNode* block) {

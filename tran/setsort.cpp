@@ -220,8 +220,7 @@ int32_t NodeCompare(ZInst*, NQJournal*, ZNode* x, ZNode* y) {
         return ry == 0 || ry > rx ? 2 : 0;
     }
     if (kx->type == Z_LITC && ky->type == Z_LITC)
-        return nqzscom(kx->u.litc.str, kx->u.litc.slen / 4, ky->u.litc.str, ky->u.litc.slen / 4) <
-                       0
+        return nqzscom(kx->u.litc.str, kx->u.litc.slen / 4, ky->u.litc.str, ky->u.litc.slen / 4) < 0
                    ? 2
                    : 0;
     return 0;
