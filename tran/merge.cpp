@@ -3,12 +3,12 @@
  * the same column), the merge tables, and the appends to a growing set. */
 #include "tran/merge.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "frame/instance_tail.h"
 #include "frame/nodeutil.h"
+#include "tran/partners.h"
 #include "tran/passutil.h"
 
 using namespace tranutil;
@@ -118,88 +118,29 @@ namespace {
 using tranmerge::Merge;
 using tranmerge::Outcome;
 
-/* The operands of one AND/OR grouped by the column their argument 0 names, so that each
- * operand meets only the operands it could merge with. Rules apply only to pairs whose
- * argument-0 leaves yowncmp calls the same column: two NAME leaves with the same name
- * bytes, or two SYM leaves with the same symbol word; the groups are exactly those
- * classes. Slots keep their column through the merges (an operand is changed in place,
- * replaced by a partner of the same column, or removed), so the index built at the start
- * of the call stays right; removed operands are skipped as empty slots. */
-class ColumnIndex {
-  public:
-    /* An index that is not ok() when `wanted` is false or the pool refuses. */
-    ColumnIndex(ZNode* node, ZInst* inst, bool wanted)
-        : n_(wanted ? node->u.op.nargs : 0), ref_(inst, n_), where_(inst, n_), ent_(inst, n_) {
-        if (!ref_.ok() || !where_.ok() || !ent_.ok()) return;
-        int32_t m = 0;
-        int32_t j = 0;
-        for (ArgCursor cur(node); !cur.done(); cur.next(), ++j) {
-            ref_[j] = &cur.slot();
-            where_[j] = -1;
-            ZNode* x = cur.get();
-            const ZNode* col = x && zkind::is_operator(x->type) ? arg(x, 0) : nullptr;
-            if (col && (col->type == Z_NAME || col->type == Z_SYM)) ent_[m++] = Entry{col, j, 0, 0};
-        }
-        std::sort(ent_.data(), ent_.data() + m, [](const Entry& a, const Entry& b) {
-            const int c = compare(a.col, b.col);
-            return c != 0 ? c < 0 : a.slot < b.slot;
-        });
-        for (int32_t k = 0; k < m;) {
-            int32_t e = k + 1;
-            while (e < m && compare(ent_[k].col, ent_[e].col) == 0) ++e;
-            for (int32_t q = k; q < e; ++q) {
-                ent_[q].begin = k;
-                ent_[q].end = e;
-                where_[ent_[q].slot] = q;
-            }
-            k = e;
-        }
-        ok_ = true;
-    }
-
-    bool ok() const { return ok_; }
-    ZNode*& slot(int32_t j) const { return *ref_[j]; }
-
-    /* Calls visit(slot j) for every other slot j of slot i's group, in ascending j, until
-     * visit answers false. */
-    template <class Visit>
-    void partners(int32_t i, Visit visit) const {
-        const int32_t q = where_[i];
-        if (q < 0) return;
-        for (int32_t k = ent_[q].begin; k < ent_[q].end; ++k)
-            if (k != q && !visit(*ref_[ent_[k].slot])) return;
-    }
-
-  private:
-    struct Entry {
-        const ZNode* col;
-        int32_t slot;
-        int32_t begin, end; /* the group, as positions in the sorted entries */
-    };
-
-    /* Orders column leaves so that the ones yowncmp calls equal are next to each other. */
-    static int compare(const ZNode* a, const ZNode* b) {
-        if (a->type != b->type) return a->type < b->type ? -1 : 1;
-        if (a->type == Z_SYM) {
-            const uint32_t x = static_cast<uint32_t>(a->u.op.nargs);
-            const uint32_t y = static_cast<uint32_t>(b->u.op.nargs);
-            return x == y ? 0 : x < y ? -1 : 1;
-        }
-        const int32_t la = std::clamp<int32_t>(a->u.nm.namelen, 0, sizeof a->u.nm.name);
-        const int32_t lb = std::clamp<int32_t>(b->u.nm.namelen, 0, sizeof b->u.nm.name);
-        if (la != lb) return la < lb ? -1 : 1;
-        return std::memcmp(a->u.nm.name, b->u.nm.name, static_cast<size_t>(la));
-    }
-
-    int32_t n_;
-    tranutil::PoolArray<ZNode**> ref_;
-    tranutil::PoolArray<int32_t> where_;
-    tranutil::PoolArray<Entry> ent_;
-    bool ok_ = false;
-};
-
 /* Below this many operands the operands are simply scanned pair by pair. */
 constexpr int32_t kIndexFrom = 16;
+
+/* What the offer of one operand to its partners needs. */
+struct Offer {
+    Merge* m;
+    ZNode** sa; /* the slot of the operand offered */
+    Outcome (*pair)(Merge&, ZNode*&, ZNode*&);
+    bool changed;
+
+    /* Applies the rules to the pair; false when the node's value has been fixed. */
+    static bool visit(void* ctx, ZNode*& sb) {
+        Offer& o = *static_cast<Offer*>(ctx);
+        ZNode* b = sb;
+        if (!b || zkind::is_leaf(b->type) || !yowncmp(arg(*o.sa, 0), arg(b, 0))) return true;
+        const Outcome r = o.pair(*o.m, *o.sa, sb);
+        if (r == Outcome::kNone) return true;
+        o.changed = true;
+        if (r == Outcome::kDecided) return false;
+        if (r != Outcome::kAppended) o.m->forget();
+        return true;
+    }
+};
 
 /* The walk shared by do_and and do_or. */
 int32_t merge_operands(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and) {
@@ -210,8 +151,7 @@ int32_t merge_operands(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and) {
     const int32_t deciding = is_and ? 0 : 1;
     int32_t changed = 0;
     Merge m(node, inst, jnl);
-    ColumnIndex index(node, inst, entry >= kIndexFrom);
-    const auto pair = is_and ? tranmerge::and_pair : tranmerge::or_pair;
+    tranmerge::PartnerIndex index(node, inst, is_and, entry >= kIndexFrom);
 
     int32_t i = 0;
     for (ArgCursor cur(node); !cur.done(); cur.next(), ++i) {
@@ -241,28 +181,19 @@ int32_t merge_operands(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and) {
         }
         if (zkind::is_leaf(sa->type)) continue;
 
-        bool decided = false;
-        auto visit = [&](ZNode*& sb) {
-            ZNode* b = sb;
-            if (!b || zkind::is_leaf(b->type) || !yowncmp(arg(sa, 0), arg(b, 0))) return true;
-            const Outcome o = pair(m, sa, sb);
-            if (o == Outcome::kNone) return true;
-            changed = 1;
-            if (o == Outcome::kDecided) {
-                decided = true;
-                return false;
-            }
-            if (o != Outcome::kAppended) m.forget();
-            return true;
-        };
+        // Every other operand in slot order, or (the same merges) only those the rules
+        // could merge with it.
+        Offer offer{&m, &sa, is_and ? tranmerge::and_pair : tranmerge::or_pair, false};
+        bool going = true;
         if (index.ok()) {
-            index.partners(i, visit);
+            going = index.partners(i, Offer::visit, &offer);
         } else {
             int32_t j = 0;
-            for (ArgCursor other(node); !other.done() && !decided; other.next(), ++j)
-                if (j != i) visit(other.slot());
+            for (ArgCursor other(node); going && !other.done(); other.next(), ++j)
+                if (j != i) going = Offer::visit(&offer, other.slot());
         }
-        if (decided) return 1;
+        if (offer.changed) changed = 1;
+        if (!going) return 1;
     }
     if (changed) yowcln(node, inst);
     if (entry == 1 && node->u.op.nargs == 1 && node->u.op.args[0]) {

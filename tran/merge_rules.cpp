@@ -6,6 +6,7 @@
 
 #include "frame/nodeutil.h"
 #include "tran/merge.h"
+#include "tran/partners.h"
 #include "tran/passutil.h"
 
 using namespace tranutil;
@@ -250,6 +251,32 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     if (!range_list(m, a, b, Z_NIN, v)) return Outcome::kNone;
     b->u.op.args[1] = nullptr;
     return dropped(m, sb);
+}
+
+/* For each kind of pair, whether and_pair / or_pair can merge it, read off the rules above:
+ * the set rules apply whatever the constants; two comparisons merge only when their
+ * constants compare (rule 8), and then by the merge tables, which leave a pair alone exactly
+ * when a's constant is above b's (r = 8) or, under OR, for the cells that hold 0. */
+Cond partner_cond(bool is_and, int32_t a, int32_t b) {
+    if (is_and) {
+        if (a == Z_IN) return b == Z_CEQ ? Cond::kNever : Cond::kAny;  // 1, 2, 3
+        if (a == Z_NIN) return b == Z_IN || b == Z_NIN || b == Z_CNE ? Cond::kAny : Cond::kNever;
+        if (b == Z_IN) return Cond::kAny;                                // 2, 5
+        if (b == Z_NIN) return a == Z_CEQ ? Cond::kAny : Cond::kNever;   // 6
+        if (a == Z_CEQ) return Cond::kSame;                              // 9, 11
+        if (a == Z_CNE) return b == Z_CNE ? Cond::kSame : Cond::kNever;  // 9, 10
+        if (b == Z_CEQ) return Cond::kNever;
+        if (b == Z_CNE) return a == Z_CLT || a == Z_CLE ? Cond::kGe : Cond::kLe;  // 12
+        return Cond::kGe;                                                         // 9, 13
+    }
+    if (a == Z_IN) return b == Z_IN || b == Z_NIN || b == Z_CEQ ? Cond::kAny : Cond::kNever;
+    if (a == Z_NIN) return b == Z_CNE ? Cond::kNever : Cond::kAny;   // 2, 3, 4
+    if (b == Z_NIN) return Cond::kAny;                               // 3, 6
+    if (b == Z_IN) return a == Z_CNE ? Cond::kAny : Cond::kNever;    // 6
+    if (a == b && (a == Z_CEQ || a == Z_CNE)) return Cond::kSame;    // 8, 9
+    if (a == Z_CEQ && (b == Z_CGT || b == Z_CGE)) return Cond::kEq;  // cor_op 0
+    if ((a == Z_CLT || a == Z_CLE) && b == Z_CEQ) return Cond::kEq;  // cor_op 0
+    return Cond::kGe;                                                // 8, 11, 12
 }
 
 }  // namespace tranmerge

@@ -82,7 +82,9 @@ class Driver : public trantest::TranTest {
         ASSERT_NE(n, nullptr);
         ASSERT_TRUE(seen.insert(n).second) << "shared node " << render(n);
         ASSERT_EQ(freed.count(n), 0u) << "released node in the tree " << render(n);
-        if (n != root) EXPECT_EQ(n->weight, 0) << render(n);
+        if (n != root) {
+            EXPECT_EQ(n->weight, 0) << render(n);
+        }
         EXPECT_NE(n->type, Z_INOT);
         EXPECT_NE(n->type, Z_APOS);
         if (zkind::is_leaf(n->type)) return;
@@ -94,16 +96,19 @@ class Driver : public trantest::TranTest {
                 EXPECT_NE(a->type, n->type) << render(n);
             }
             if (n->type == Z_LNOT) {
-                EXPECT_FALSE(a->type == Z_LAND || a->type == Z_LOR || zkind::is_comparison(a->type) ||
-                             zkind::is_is_group(a->type))
+                EXPECT_FALSE(a->type == Z_LAND || a->type == Z_LOR ||
+                             zkind::is_comparison(a->type) || zkind::is_is_group(a->type))
                     << render(n);
             }
-            if ((n->type == Z_IN || n->type == Z_NIN) && i == 1)
+            if ((n->type == Z_IN || n->type == Z_NIN) && i == 1) {
                 EXPECT_FALSE(a->u.op.nargs == 1 && zkind::is_constant(a->u.op.args[0]->type))
                     << render(n);
-            if (n->type == Z_SET && prev)
-                EXPECT_EQ(NodeCompare(inst_, jnl_, const_cast<ZNode*>(a), const_cast<ZNode*>(prev)), 0)
+            }
+            if (n->type == Z_SET && prev) {
+                EXPECT_EQ(NodeCompare(inst_, jnl_, const_cast<ZNode*>(a), const_cast<ZNode*>(prev)),
+                          0)
                     << render(n);
+            }
             check(a, root, freed, seen);
             prev = a;
         }
@@ -210,7 +215,8 @@ TEST_F(Driver, ManyComparisonsOverManyColumns) {
         for (int c = 0; c < kColumns; ++c) {
             const std::string name = "C" + std::to_string(c);
             const int k = (i * 7919 + c) % kEach;  // every k once per column, shuffled
-            ZNode* cmp = k % 2 ? op(Z_CGT, {col(name), num(k)}) : op(Z_CLE, {col(name), num(10000 - k)});
+            ZNode* cmp =
+                k % 2 ? op(Z_CGT, {col(name), num(k)}) : op(Z_CLE, {col(name), num(10000 - k)});
             inst_->Set(inst_, all, -1, cmp);
         }
     }
@@ -220,7 +226,8 @@ TEST_F(Driver, ManyComparisonsOverManyColumns) {
     std::set<std::string> seen;
     for (ArgCursor c(after); !c.done(); c.next()) {
         const std::string text = render(c.get());
-        const std::string name = text.substr(text.find("NAME ") + 5, text.find(',') - text.find("NAME ") - 5);
+        const std::string name =
+            text.substr(text.find("NAME ") + 5, text.find(',') - text.find("NAME ") - 5);
         EXPECT_TRUE(seen.insert(name).second) << text;
         EXPECT_EQ(text, "IN(NAME " + name + ",SET(RANH(LITN 3999,LITN 6002)))");
     }

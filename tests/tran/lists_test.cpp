@@ -44,7 +44,8 @@ TEST_F(Lists, BetweenBecomesAOneRangeList) {
 }
 
 TEST_F(Lists, InListsAreNarrowedToTheColumn) {
-    EXPECT_EQ(transform(op(Z_IN, {narrow(), set({chr("AB  "), chr("ABC")})})), "CEQ(NAME S,LITC 'AB')");
+    EXPECT_EQ(transform(op(Z_IN, {narrow(), set({chr("AB  "), chr("ABC")})})),
+              "CEQ(NAME S,LITC 'AB')");
     EXPECT_EQ(transform(op(Z_IN, {narrow(), set({chr("ABC")})})), "LITN 0");
     EXPECT_EQ(transform(op(Z_NIN, {narrow(), set({chr("XYZ")})})), "LITN 1");
 

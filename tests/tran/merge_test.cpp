@@ -21,11 +21,11 @@ class Merging : public trantest::TranTest {
         return inst_->root;
     }
 
-    ZNode* cmp(int type, ZNode* c, const char* column = "X") {
-        return op(type, {col(column), c});
-    }
+    ZNode* cmp(int type, ZNode* c, const char* column = "X") { return op(type, {col(column), c}); }
 
-    ZNode* constant(double v) { return v == kMiss ? missing(2) : v == kMissA ? missing(3) : num(v); }
+    ZNode* constant(double v) {
+        return v == kMiss ? missing(2) : v == kMissA ? missing(3) : num(v);
+    }
 
     // Stand-ins for the missing values in the tables below.
     static constexpr double kMiss = -1000, kMissA = -1001;
@@ -50,9 +50,8 @@ TEST_F(Merging, TwoComparisonsOfOneColumnKeepTheirRows) {
                     ZNode* tree = op(is_and ? Z_LAND : Z_LOR, {a, b});
                     const std::vector<bool> before = truthmodel::truth_table(tree, rows);
                     const std::string what = std::string("x ") + kOp[op1 - Z_CEQ] + " c1 " +
-                                             (is_and ? "AND" : "OR") + " x " +
-                                             kOp[op2 - Z_CEQ] + " c2, c1 " +
-                                             std::to_string(order(c1, c2)) + " c2";
+                                             (is_and ? "AND" : "OR") + " x " + kOp[op2 - Z_CEQ] +
+                                             " c2, c1 " + std::to_string(order(c1, c2)) + " c2";
                     ZNode* after = transform(tree);
                     EXPECT_EQ(truthmodel::truth_table(after, rows), before)
                         << what << " became " << render(after);
@@ -127,8 +126,8 @@ TEST_F(Merging, OnlyComparableConstantsOfOneColumnMerge) {
 
 TEST_F(Merging, DuplicatesCompareOnlyTheConstantSide) {
     ZNode* s = col("S", 8, 8);
-    EXPECT_EQ(render(transform(op(Z_LAND, {op(Z_CONT, {s, chr("A ")}),
-                                           op(Z_CONT, {col("S", 8, 8), chr("A")})}))),
+    EXPECT_EQ(render(transform(op(
+                  Z_LAND, {op(Z_CONT, {s, chr("A ")}), op(Z_CONT, {col("S", 8, 8), chr("A")})}))),
               "CONT(NAME S,LITC 'A ')");
     EXPECT_EQ(render(transform(op(Z_LOR, {op(Z_BETW, {col("X"), num(1), col("Y")}),
                                           op(Z_BETW, {col("X"), num(1), col("Z")})}))),
@@ -166,16 +165,22 @@ TEST_F(Merging, CharacterComparisonsAgainstTooLongConstants) {
         const char* constant;
         const char* expected;
     } const cases[] = {
-        {Z_CEQ, "ABCD", "LITN 0"},       {Z_CNE, "ABCD", "LITN 1"},
-        {Z_CLT, "ABCD", "CLE(NAME X,LITC 'ABC')"}, {Z_CGE, "ABCD", "CGT(NAME X,LITC 'ABC')"},
-        {Z_CLE, "ABCD", "CLE(NAME X,LITC 'ABC')"}, {Z_CGT, "ABCD", "CGT(NAME X,LITC 'ABC')"},
-        {Z_CEQ, "ABC   ", "CEQ(NAME X,LITC 'ABC')"}, {Z_CEQ, "AB", "CEQ(NAME X,LITC 'AB')"},
+        {Z_CEQ, "ABCD", "LITN 0"},
+        {Z_CNE, "ABCD", "LITN 1"},
+        {Z_CLT, "ABCD", "CLE(NAME X,LITC 'ABC')"},
+        {Z_CGE, "ABCD", "CGT(NAME X,LITC 'ABC')"},
+        {Z_CLE, "ABCD", "CLE(NAME X,LITC 'ABC')"},
+        {Z_CGT, "ABCD", "CGT(NAME X,LITC 'ABC')"},
+        {Z_CEQ, "ABC   ", "CEQ(NAME X,LITC 'ABC')"},
+        {Z_CEQ, "AB", "CEQ(NAME X,LITC 'AB')"},
     };
     for (const Case& c : cases) {
-        const int before = free_nodes();
         ZNode* tree = op(c.type, {col("X", 12, 12), chr(c.constant)});
+        const int before = free_nodes();
         EXPECT_EQ(render(transform(tree)), c.expected) << c.constant;
-        if (zkind::is_leaf(tree->type)) EXPECT_EQ(free_nodes(), before + 2) << "column and constant";
+        if (zkind::is_leaf(tree->type)) {
+            EXPECT_EQ(free_nodes(), before + 2) << "column and constant";
+        }
     }
 }
 
@@ -188,9 +193,10 @@ TEST_F(Merging, WideNodesMergeAsThePairwiseScanDoes) {
         const int and_types[] = {Z_CGT, Z_CLT, Z_CNE, Z_CGE, Z_CLE, Z_CNE};
         const int or_types[] = {Z_CEQ, Z_CLT, Z_CGT, Z_CEQ, Z_CLE, Z_CGE};
         const char* cols[] = {"A", "B", "C"};
+        const int* types = is_and ? and_types : or_types;
         ZNode* n = node(is_and ? Z_LAND : Z_LOR, -8);
         for (int i = 0; i < 40; ++i) {
-            const int type = (is_and ? and_types : or_types)[i % 6];
+            const int type = types[i % 6];
             const bool upper = type == Z_CLT || type == Z_CLE;
             const bool lower = type == Z_CGT || type == Z_CGE;
             const double c = upper   ? (is_and ? 50 + i % 7 : i % 4)

