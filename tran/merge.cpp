@@ -1,10 +1,9 @@
 /* Merging under AND and OR: the walk over the operands shared by do_and and do_or (constant
- * operands folded or dropped, then every operand offered to every other operand that tests
- * the same column), the merge tables, and the appends to a growing set. */
+ * operands folded or dropped, then each operand offered, in slot order, to the other
+ * operands it might merge with), the merge tables, and the appends to a growing set. */
 #include "tran/merge.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include "frame/instance_tail.h"
 #include "frame/nodeutil.h"
