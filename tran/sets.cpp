@@ -48,7 +48,8 @@ ZNode* new_set(ZInst* inst, const ZNode* like) {
 
 /* A range that a point has just closed an end of may now touch its neighbour in the
  * slot given: the neighbour is taken out, added again (merging with it if so) and
- * released. A slot that holds no range is left alone. */
+ * released. A slot that holds no range is left alone. The nested AddToSet adds a range,
+ * which never comes back here: the recursion is one level deep. */
 void readd_neighbour(ZInst* inst, NQJournal* jnl, ZNode* s, ZNode** slot) {
     ZNode* r = slot ? *slot : nullptr;
     if (!is_range(r)) return;
@@ -181,6 +182,7 @@ void AddToSet(ZInst* inst, NQJournal* jnl, ZNode* set, ZNode* element) {
     }
     if (is_point(element)) return add_point(inst, jnl, set, element);
     if (is_range(element)) return add_range(inst, jnl, set, element);
+    // Without a message target the process still stops; there is just nothing to say.
     if (jnl != nullptr)
         nqlMessageToJnl(jnl, NQ_LEVEL_ERROR, U"FATAL WHERE CLAUSE ERROR: add to set code = %d", 0,
                         static_cast<int>(element->type));

@@ -50,6 +50,10 @@ TEST_F(Sets, AddingKeepsElementsSortedDisjointAndUntouching) {
         {set({num(1)}), range(Z_RANN, 1, 9), "SET(-,RANL(LITN 1,LITN 9))"},
         {set({range(Z_RANB, 1, 2), range(Z_RANB, 5, 6)}), range(Z_RANH, 0, 5),
          "SET(-,-,RANH(LITN 0,LITN 6))"},
+        // At equal ends, an end stays excluded only if both ranges exclude it.
+        {set({range(Z_RANN, 1, 2)}), range(Z_RANB, 1, 3), "SET(-,RANB(LITN 1,LITN 3))"},
+        {set({range(Z_RANL, 4, 6)}), range(Z_RANH, 5, 6), "SET(-,RANB(LITN 4,LITN 6))"},
+        {set({range(Z_RANN, 4, 6)}), range(Z_RANN, 4, 6), "SET(-,RANN(LITN 4,LITN 6))"},
         // A point that closes the high end of one range joins it with the next.
         {set({range(Z_RANL, 1, 3), range(Z_RANH, 3, 5)}), num(3), "SET(-,-,RANB(LITN 1,LITN 5))"},
         {set({range(Z_RANN, 1, 3), range(Z_RANN, 3, 5)}), num(3), "SET(-,-,RANN(LITN 1,LITN 5))"},
