@@ -34,10 +34,7 @@ bool unordered_number(const ZNode* c) {
     return (bits >> 48) != 0xFFFF && c->u.litn.num != c->u.litn.num;
 }
 
-/* A key of the column a leaf names: equal for the leaves yowncmp calls the same column (NAME
- * leaves by their name bytes, SYM leaves by their symbol word). Two different columns may
- * share a key; they then share a group, and since every pair offered is still checked with
- * yowncmp, that costs only time. */
+/* 0 for a number, 1 (underscore) .. 28 (Z) for a missing value. */
 int32_t missing_rank(double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
@@ -46,6 +43,10 @@ int32_t missing_rank(double v) {
     return r >= 1 && r <= 28 ? r : 2;
 }
 
+/* A key of the column a leaf names: equal for the leaves yowncmp calls the same column (NAME
+ * leaves by their name bytes, SYM leaves by their symbol word). Two different columns may
+ * share a key; they then share a group, and since every pair offered is still checked with
+ * yowncmp, that costs only time. */
 uint64_t column_key(const ZNode* col) {
     uint64_t h = 0xcbf29ce484222325ULL ^ col->type;
     auto mix = [&h](uint64_t byte) { h = (h ^ byte) * 0x100000001b3ULL; };
@@ -63,9 +64,8 @@ uint64_t column_key(const ZNode* col) {
 /* Sort keys of the index's entries (by column, by bucket), and the items by which the
  * constants of one group are ranked; both live in one scratch array. */
 struct Key {
-    uint64_t hi;
-    uint64_t lo;
-    int32_t mid;
+    uint64_t hi, lo; /* column key; or group, kind and type, then constant class */
+    int32_t mid;     /* the constant's rank, for the other predicates' buckets */
     int32_t entry;
 };
 struct Item {
@@ -422,7 +422,7 @@ bool PartnerIndex::partners(int32_t i, VisitFn visit, void* ctx) {
     // merge keeps the operand's constant or gives it the partner's.
     const ZNode* known = me.cst;
     int32_t rank = me.rank;
-    auto learn = [&](int32_t k, const ZNode*& known, int32_t& rank) {
+    auto learn = [&](int32_t k) {
         const ZNode* c;
         kind_of(*me.ref, &c);
         if (c == known) return;
@@ -433,14 +433,18 @@ bool PartnerIndex::partners(int32_t i, VisitFn visit, void* ctx) {
     for (int32_t k = g.head; k >= 0;) {
         const int32_t next = entries_[k].next;
         if (!offer(k, visit, ctx)) return false;
-        learn(k, known, rank);
+        learn(k);
         k = next;
     }
     for (int32_t after = i;;) {
         const ZNode* c;
         const int32_t kind = kind_of(*me.ref, &c);
-        if (kind == kDup || kind == kInert || (c && (c != known || rank < 0)))
-            return literal_scan(me.group, e, after, visit, ctx);
+        if (kind == kDup || kind == kInert || (c && (c != known || rank < 0))) {
+            // A state the index cannot place (not expected): offer all the rest.
+            if (!literal_scan(me.group, e, after, visit, ctx)) return false;
+            known = nullptr;
+            break;
+        }
         const int64_t cls = c ? class_of(c) : 0;
         int32_t best = -1;
         for (int32_t bi = g.bfirst; bi < g.bfirst + g.bcount; ++bi) {
@@ -454,13 +458,13 @@ bool PartnerIndex::partners(int32_t i, VisitFn visit, void* ctx) {
         }
         if (best < 0) break;
         if (!offer(best, visit, ctx)) return false;
-        learn(best, known, rank);
+        learn(best);
         after = entries_[best].slot;
     }
     // Its turn is over: it joins the list with its state as it is now.
     if (*me.ref) {
         kind_of(*me.ref, &me.cst);
-        me.rank = me.cst == known ? rank : -1;
+        me.rank = me.cst && me.cst == known ? rank : -1;
         me.cls = me.cst ? class_of(me.cst) : 0;
         me.listed = true;
         me.prev = g.tail;
