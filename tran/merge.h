@@ -39,8 +39,9 @@ struct Merge {
     void drop(ZNode*& slot);
     /* PointInSet, answered from the element index when the set is long. */
     bool in_set(ZNode* point, ZNode* set);
-    /* Makes room for `extra` more elements at the end of set (false when the node store
-     * cannot grow; nothing is appended then), and appends one element there. */
+    /* Makes room for `extra` more elements at the end of set: false when the node store
+     * cannot grow, and nothing may be appended then. push appends one element in that room,
+     * in constant time (the chain is relinked here, so the append cursor is forgotten). */
     bool reserve(ZNode* set, int32_t extra);
     void push(ZNode* set, ZNode* element);
     void forget();

@@ -3,7 +3,6 @@
  * own equality test is yowccmp itself, so the answers are PointInSet's. */
 #include "tran/setindex.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "tran/passutil.h"
