@@ -39,6 +39,7 @@ void fill_slots(ZInst* inst) {
     inst->Alloc = ZORVAlloc;
     inst->NewOp = ZORVNewOp;
     inst->FreeOp = ZORVFreeOp;
+    inst->And = ZORVAnd;
     inst->MakeTrue = ZORVMakeTrue;
     inst->TruthOf = ZORVTruthOf;
 }

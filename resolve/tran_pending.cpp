@@ -1,4 +1,0 @@
-/* Placeholder until the transformer lands; removed then. */
-#include "zorv/zorv.h"
-
-void ZORVTran(ZInst*, NQJournal*) {}

@@ -1,0 +1,53 @@
+/* The transformer's driver: the bottom-up walk that applies one pass to every node, the
+ * order of the passes (pass 1 once, passes 2a to 2d until nothing changes, pass 3 once),
+ * and the joining of a second instance's tree under an AND. */
+#include <cstdint>
+
+#include "frame/nodeutil.h"
+#include "tran/tran.h"
+
+/* Applies pass to every node of the subtree, arguments before their operator, and returns
+ * the OR of the pass results. A pass changes only the node it is given and that node's
+ * arguments, so the argument list being walked here stays as it is while the arguments'
+ * own subtrees are rewritten. The recursion is as deep as the tree, which the parse driver
+ * bounds; the transformer adds at most a level per pushed-down NOT. */
+int32_t posttrav(ZNode* node, PassFn pass, ZInst* inst, NQJournal* jnl) {
+    if (!node) return 0;
+    int32_t changed = 0;
+    if (zkind::is_operator(node->type))
+        for (ArgCursor cur(node); !cur.done(); cur.next())
+            changed |= posttrav(cur.get(), pass, inst, jnl);
+    return changed | pass(node, inst, jnl);
+}
+
+/* Rewrites the instance's tree in place into a simpler equivalent. The cycles of passes 2a
+ * to 2d repeat, with no limit, until a whole cycle changes nothing; the root keeps its
+ * address through every rewrite, but it is read afresh for each walk all the same. */
+void ZORVTran(ZInst* inst, NQJournal* jnl) {
+    if (!inst->root) return;
+    posttrav(inst->root, pass1, inst, jnl);
+    for (int32_t changed = 1; changed;) {
+        changed = posttrav(inst->root, pass2a, inst, jnl);
+        changed |= posttrav(inst->root, pass2b, inst, jnl);
+        changed |= posttrav(inst->root, pass2c, inst, jnl);
+        changed |= posttrav(inst->root, pass2d, inst, jnl);
+    }
+    posttrav(inst->root, pass3, inst, jnl);
+}
+
+/* Joins a copy of other's tree to this instance's tree: the copy becomes the root, or the
+ * second operand of a new AND whose first operand is the old root. other is not changed.
+ * Always 0. */
+int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl) {
+    ZNode* copy = CopyTree(other->root, inst, jnl);
+    if (!inst->root) {
+        inst->root = copy;
+        return 0;
+    }
+    ZNode* both = inst->NewOp(inst, Z_LAND);
+    if (!both) return 0;
+    inst->Set(inst, both, 0, inst->root);
+    inst->Set(inst, both, 1, copy);
+    inst->root = both;
+    return 0;
+}

@@ -1,0 +1,215 @@
+/* Merging under AND and OR: the walk over the operands shared by do_and and do_or (constant
+ * operands folded or dropped, then each operand offered, in slot order, to the other
+ * operands it might merge with), the merge tables, and the appends to a growing set. */
+#include "tran/merge.h"
+
+#include <cstdint>
+
+#include "frame/instance_tail.h"
+#include "frame/nodeutil.h"
+#include "tran/partners.h"
+#include "tran/passutil.h"
+
+using namespace tranutil;
+
+/* x = c1 AND x op c2: the codes of c1 against c2 for which the first implies the second,
+ * by op - CEQ. */
+constexpr int32_t cand_eq[6] = {4, 10, 2, 6, 8, 12};
+
+/* x op c1 AND x <> c2, op CLT..CGE: the codes for which x <> c2 adds nothing, by op - CEQ. */
+constexpr int32_t cand_ne[6] = {0, 0, 6, 6, 12, 12};
+
+/* x op1 c1 AND x op2 c2, c1 not above c2: [c1 equal to c2 ? 0 : 1][op1 - CLT][op2 - CLT].
+ * 0 the AND is false, -1 drop b, -2 a takes op2, -3 a becomes CEQ, -4 drop a and keep b,
+ * a range type: x IN {range from c1 to c2}. */
+constexpr int32_t cand_op[2][4][4] = {
+    /* c1 = c2   CLT   CLE   CGT   CGE */
+    {/* CLT */ {-1, -1, 0, 0},
+     /* CLE */ {-2, -1, 0, -3},
+     /* CGT */ {0, 0, -1, -1},
+     /* CGE */ {0, -3, -2, -1}},
+    /* c1 < c2   CLT     CLE     CGT  CGE */
+    {/* CLT */ {-1, -1, 0, 0},
+     /* CLE */ {-1, -1, 0, 0},
+     /* CGT */ {Z_RANN, Z_RANH, -4, -4},
+     /* CGE */ {Z_RANL, Z_RANB, -4, -4}},
+};
+
+/* x op1 c1 OR x op2 c2, c1 not above c2: [c1 equal to c2 ? 0 : 1][op1 - CEQ][op2 - CEQ].
+ * 0 no merge, -1 the OR is true, a comparison t: a becomes t keeping c1, -t: a becomes t
+ * with c2, a range type: x NOT IN {range from c1 to c2}. */
+constexpr int32_t cor_op[2][6][6] = {
+    /* c1 = c2    CEQ    CNE    CLT    CLE    CGT    CGE */
+    {/* CEQ */ {0, -1, Z_CLE, Z_CLE, Z_CGE, Z_CGE},
+     /* CNE */ {-1, Z_CNE, Z_CNE, -1, Z_CNE, -1},
+     /* CLT */ {Z_CLE, Z_CNE, Z_CLT, Z_CLE, Z_CNE, -1},
+     /* CLE */ {Z_CLE, -1, Z_CLE, Z_CLE, -1, -1},
+     /* CGT */ {Z_CGE, Z_CNE, Z_CNE, -1, Z_CGT, Z_CGE},
+     /* CGE */ {Z_CGE, -1, -1, -1, Z_CGE, Z_CGE}},
+    /* c1 < c2    CEQ    CNE     CLT     CLE     CGT     CGE */
+    {/* CEQ */ {0, -Z_CNE, -Z_CLT, -Z_CLE, 0, 0},
+     /* CNE */ {Z_CNE, -1, -1, -1, Z_CNE, Z_CNE},
+     /* CLT */ {0, -Z_CNE, -Z_CLT, -Z_CLE, Z_RANB, Z_RANL},
+     /* CLE */ {0, -Z_CNE, -Z_CLT, -Z_CLE, Z_RANH, Z_RANN},
+     /* CGT */ {Z_CGT, -1, -1, -1, Z_CGT, Z_CGT},
+     /* CGE */ {Z_CGE, -1, -1, -1, Z_CGE, Z_CGE}},
+};
+
+namespace tranmerge {
+
+Outcome Merge::decide(bool value) {
+    make_truth(inst, node, value, jnl);
+    return Outcome::kDecided;
+}
+
+void Merge::drop(ZNode*& slot) {
+    FreeTree(&slot, inst, jnl);
+}
+
+bool Merge::in_set(ZNode* point, ZNode* set) {
+    return members.contains(point, set);
+}
+
+void Merge::forget() {
+    tail = Tail{};
+    members.forget();
+}
+
+bool Merge::reserve(ZNode* set, int32_t extra) {
+    const int32_t n = set->u.op.nargs;
+    if (tail.set != set || tail.nargs != n) {
+        tail = Tail{set, set, 0, n};
+        for (int32_t k = n > 0 ? (n - 1) / Z_NODE_ARGS : 0; k > 0; --k) {
+            tail.block = tail.block->u.op.next;
+            ++tail.depth;
+        }
+    }
+    const int64_t last = int64_t{n} + extra - 1;
+    ZNode* b = tail.block;
+    for (int64_t depth = tail.depth; depth < last / Z_NODE_ARGS; ++depth) {
+        if (!b->u.op.next) {
+            ZNode* fresh = inst->NewOp(inst, Z_NULL);
+            if (!fresh) return false;
+            b->u.op.next = fresh;
+            forget_append_cursor(inst);
+        }
+        b = b->u.op.next;
+    }
+    return true;
+}
+
+void Merge::push(ZNode* set, ZNode* element) {
+    const int32_t n = set->u.op.nargs;
+    assert(tail.set == set && tail.nargs == n);
+    if (n > 0 && n % Z_NODE_ARGS == 0) {
+        tail.block = tail.block->u.op.next;
+        ++tail.depth;
+    }
+    tail.block->u.op.args[n % Z_NODE_ARGS] = element;
+    set->u.op.nargs = n + 1;
+    tail.nargs = n + 1;
+}
+
+}  // namespace tranmerge
+
+namespace {
+
+using tranmerge::Merge;
+using tranmerge::Outcome;
+
+/* Below this many operands the operands are simply scanned pair by pair. */
+constexpr int32_t kIndexFrom = 16;
+
+/* What the offer of one operand to its partners needs. */
+struct Offer {
+    Merge* m;
+    ZNode** sa; /* the slot of the operand offered */
+    Outcome (*pair)(Merge&, ZNode*&, ZNode*&);
+    bool changed;
+
+    /* Applies the rules to the pair; false when the node's value has been fixed. */
+    static bool visit(void* ctx, ZNode*& sb) {
+        Offer& o = *static_cast<Offer*>(ctx);
+        ZNode* b = sb;
+        if (!b || zkind::is_leaf(b->type) || !yowncmp(arg(*o.sa, 0), arg(b, 0))) return true;
+        const Outcome r = o.pair(*o.m, *o.sa, sb);
+        if (r == Outcome::kNone) return true;
+        o.changed = true;
+        if (r == Outcome::kDecided) return false;
+        if (r != Outcome::kAppended) o.m->forget();
+        return true;
+    }
+};
+
+/* The walk shared by do_and and do_or. */
+int32_t merge_operands(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and) {
+    int32_t hasbool = 0;
+    int32_t plain = 0;
+    CheckForBoolean(node, &hasbool, &plain);
+    const int32_t entry = node->u.op.nargs;
+    const int32_t deciding = is_and ? 0 : 1;
+    int32_t changed = 0;
+    Merge m(node, inst, jnl);
+    tranmerge::PartnerIndex index(node, inst, is_and, entry >= kIndexFrom);
+
+    int32_t i = 0;
+    for (ArgCursor cur(node); !cur.done(); cur.next(), ++i) {
+        ZNode*& sa = cur.slot();
+        if (!sa) continue;
+        int32_t t;
+        if (sa->type == Z_NULL && is_and) {
+            make_truth(inst, sa, true, jnl);
+            changed = 1;
+            t = 1;
+        } else {
+            t = sa->type == Z_NULL ? 0 : truth_of(sa);  // under OR an empty operand is false
+        }
+        if (t == deciding) {
+            m.decide(!is_and);
+            return 1;
+        }
+        if (t == 1 - deciding) {
+            // A constant that decides nothing goes, unless the node's value is the value of
+            // its operands themselves (no boolean among them and fewer than three).
+            if (hasbool || plain >= 3) {
+                m.drop(sa);
+                --plain;
+                changed = 1;
+            }
+            continue;
+        }
+        if (zkind::is_leaf(sa->type)) continue;
+
+        // Every other operand in slot order, or (the same merges) only those the rules
+        // could merge with it.
+        Offer offer{&m, &sa, is_and ? tranmerge::and_pair : tranmerge::or_pair, false};
+        bool going = true;
+        if (index.ok()) {
+            going = index.partners(i, Offer::visit, &offer);
+        } else {
+            int32_t j = 0;
+            for (ArgCursor other(node); going && !other.done(); other.next(), ++j)
+                if (j != i) going = Offer::visit(&offer, other.slot());
+        }
+        if (offer.changed) changed = 1;
+        if (!going) return 1;
+    }
+    if (changed) yowcln(node, inst);
+    if (entry == 1 && node->u.op.nargs == 1 && node->u.op.args[0]) {
+        take_over(inst, node, node->u.op.args[0]);
+        return 1;
+    }
+    return changed;
+}
+
+}  // namespace
+
+/* Folds the constants of an AND and merges its operands that test one column. */
+int32_t do_and(ZNode* node, ZInst* inst, NQJournal* jnl) {
+    return merge_operands(node, inst, jnl, true);
+}
+
+/* Folds the constants of an OR and merges its operands that test one column. */
+int32_t do_or(ZNode* node, ZInst* inst, NQJournal* jnl) {
+    return merge_operands(node, inst, jnl, false);
+}
