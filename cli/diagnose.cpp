@@ -107,8 +107,8 @@ class Diagnosis {
     explicit Diagnosis(const table::Table& t) : table_(t) {}
 
     // Types the subtree at n as the resolver would and returns its vlen; nothing once a
-    // rule is broken (found() then tells which). Recursive: ZORVParse bounds the tree's
-    // depth (ZORV_MAX_DEPTH), and a chain is walked here at the depth the resolver walks it.
+    // rule is broken (status() and message() then tell which). Recursive: ZORVParse bounds the
+    // tree's depth (ZORV_MAX_DEPTH), and a chain is walked here at the depth the resolver walks it.
     std::optional<int64_t> walk(ZNode* n, int32_t parent_type);
 
     int32_t status() const { return status_; }
@@ -299,6 +299,8 @@ std::string Diagnosis::describe(const Operand& op) const {
             if (static_cast<size_t>(chars) > kShownChars) text += "...";
             return "'" + text + "' is a character constant";
         }
+        case Z_SET:
+            return numeric ? "the list holds numbers" : "the list holds characters";
         case Z_FLST:
             return "UPCASE(...) gives characters";
         default:

@@ -57,6 +57,9 @@ TEST_F(Tables, EachResolverStatusIsNamedByItsOperator) {
         {"(x = 1) MIN s > 0",
          "'MIN' needs operands of one kind, but the result of '=' is a "
          "number and s is a character column"},
+        {"name NOT IN (1, 2)",
+         "'NOT IN' needs operands of one kind, but name is a character "
+         "column and the list holds numbers"},
         // 7: a value longer than a node can say
         {"big || big = 'a'",
          "'||' would make a value of 16382 characters; values hold at most "
