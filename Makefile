@@ -24,7 +24,10 @@ test: build
 	  (cd build/$$w && ctest --output-on-failure -j $(JOBS)) || exit 1; \
 	done
 
-SAMPLE_CLAUSE := price * 2 > 10 AND name IN ('Ann', 'Bo') AND NOT flag
+# A clause over the bundled sample table (data/sample.csv) that shows the optimiser at work:
+# two comparisons of price merged into one range, the IN list sorted and its duplicate
+# dropped, the NOT pushed down into its comparisons and the AND flattened, cheap tests first.
+SAMPLE_CLAUSE := price > 100 AND price <= 200 AND city IN ('Oslo', 'Basel', 'Oslo', 'Austin') AND NOT (qty < 10 OR flag = 1)
 
 run: build
 	@echo "zorv explain \"$(SAMPLE_CLAUSE)\""

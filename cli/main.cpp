@@ -1,7 +1,11 @@
-// The zorv command: puts the WHERE-clause library in a user's hands. `explain` draws the
-// tree of a clause, `check` tells whether a clause is well formed. Exit status: 0 success,
-// 1 an error in the clause, 2 a usage, input, output or start-up error.
+// The zorv command: puts the WHERE-clause library in a user's hands over a CSV or TSV table.
+// `explain` draws the tree of a clause (bound to the table and optimised, or as parsed),
+// `check` tells whether a clause is well formed and fits the table, `columns` lists the
+// table's columns. Exit status: 0 success, 1 an error in the clause, 2 a usage, table,
+// input, output or start-up error.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,12 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "cli/diagnose.h"
 #include "cli/session.h"
+#include "cli/tables.h"
 #include "cli/text.h"
 
 namespace {
 
 using zorv::cli::Session;
+using zorv::cli::TableChoice;
+using zorv::table::Table;
 
 constexpr int kExitOk = 0;
 constexpr int kExitClause = 1;
@@ -48,8 +56,9 @@ int finish(int rc, NQJournal* jnl) {
 
 struct Options {
     std::vector<std::string> traces;
-    std::string stage = "parsed";
+    std::string stage = "resolved";
     std::string clause;
+    zorv::cli::TableChoice table;
 };
 
 uint32_t option_bits(const Options& o) {
@@ -108,13 +117,50 @@ int parse_clause(Session& s, const std::u32string& text) {
     return kExitClause;
 }
 
+// Binds the parsed clause to the table's columns and types it (ZORVResolve, which then
+// transforms the tree). A refused clause is explained on stderr: an unknown column with
+// the names the user may have meant, any other status through a second parse of the same
+// text that cli/diagnose.cpp types operator by operator.
+int resolve_clause(Session& s, const std::u32string& text, const TableChoice& choice) {
+    std::string error;
+    const std::unique_ptr<Table> t = zorv::cli::open_table(choice, &error);
+    if (!t) return fail(kExitUsage, error);
+    ZInst* inst = s.inst();
+    const int32_t status = inst->Resolve(inst, s.journal(), Table::lookup, t.get());
+    if (status == 0) return kExitOk;
+    if (status == zorv::table::kUnknownColumn) {
+        std::fputs(zorv::cli::unknown_column_message(*t).c_str(), stderr);
+        return kExitClause;
+    }
+    // The second parse succeeds as the first did; its traces, if asked for, would only
+    // repeat the first's, so they go to a journal that is never shown.
+    NQJournal* quiet = zhost_open_capture_journal();
+    const NQStatus again =
+        quiet == nullptr ? NQ_STATUS_NO_MEMORY
+                         : inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), quiet);
+    const std::string message =
+        zorv::cli::resolve_failure(status, again == 0 ? inst->Root(inst) : nullptr, *t);
+    if (quiet != nullptr) zhost_close_journal(quiet);
+    return fail(kExitClause, message);
+}
+
+// The clause and a table read from standard input would share it.
+bool one_standard_input(const Options& o, std::string* error) {
+    if (o.clause != "-" || o.table.input != "-") return true;
+    *error = "the clause and the table cannot both come from standard input";
+    return false;
+}
+
 int run_explain(const Options& o) {
+    const bool resolved = o.stage == "resolved";
     std::u32string text;
     std::string error;
+    if (resolved && !one_standard_input(o, &error)) return fail(kExitUsage, error);
     if (!clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    const int rc = parse_clause(*session, text);
+    int rc = parse_clause(*session, text);
+    if (rc == kExitOk && resolved) rc = resolve_clause(*session, text, o.table);
     if (rc == kExitOk) session->inst()->Print(session->inst(), session->journal());
     return finish(rc, session->journal());
 }
@@ -122,10 +168,21 @@ int run_explain(const Options& o) {
 int run_check(const Options& o) {
     std::u32string text;
     std::string error;
+    if (!one_standard_input(o, &error)) return fail(kExitUsage, error);
     if (!clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    return finish(parse_clause(*session, text), session->journal());
+    int rc = parse_clause(*session, text);
+    if (rc == kExitOk) rc = resolve_clause(*session, text, o.table);
+    return finish(rc, session->journal());
+}
+
+int run_columns(const Options& o) {
+    std::string error;
+    const std::unique_ptr<Table> t = zorv::cli::open_table(o.table, &error);
+    if (!t) return finish(fail(kExitUsage, error), nullptr);
+    zorv::cli::print_columns(*t, stdout);
+    return finish(kExitOk, nullptr);
 }
 
 int run_version() {
@@ -148,11 +205,71 @@ int unknown_subcommand(CLI::App& app, const std::string& word) {
     return finish(kExitUsage, nullptr);
 }
 
+// Clauses may begin with '-' (-x < 3, -.A IN (1)); on the command line such a word reads as
+// an option, so it reaches the parser only after '--'. The first word before '--' that
+// begins with '-' and is no option of the command (option values skipped), or "".
+std::string stray_dash_word(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--") break;
+        if (word.size() < 2 || word[0] != '-') continue;
+        const std::string name = word.substr(0, word.find('='));
+        const CLI::Option* opt = app.get_option_no_throw(name);
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+            if (opt == nullptr) opt = sub->get_option_no_throw(name);
+        if (opt == nullptr) return word;
+        if (name.size() == word.size() && opt->get_type_size_min() > 0) ++i;  // its value
+    }
+    return "";
+}
+
+// An option name is '--' and a word; anything else that begins with '-' may be a clause.
+bool looks_like_clause(const std::string& word) {
+    if (word.rfind("--", 0) != 0 || word.size() < 3 ||
+        !std::isalpha(static_cast<unsigned char>(word[2])))
+        return true;
+    const size_t end = word.find('=');
+    for (size_t i = 2; i < std::min(end, word.size()); ++i) {
+        const unsigned char c = static_cast<unsigned char>(word[i]);
+        if (!std::isalnum(c) && c != '-') return true;
+    }
+    return false;
+}
+
+// A usage error from the argument parser, with a word on clauses that begin with '-'
+// where one may be what went wrong: an unknown option that looks like a clause, or a
+// missing clause (the clause may have been taken for an option).
+int usage_error(CLI::App& app, const CLI::ParseError& e, int argc, char** argv) {
+    std::string command = "explain";
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "check" || word == "explain") {
+            command = word;
+            break;
+        }
+    }
+    const std::string hint =
+        "a clause that begins with '-' goes after '--': zorv " + command + " -- \"";
+    const std::string stray = stray_dash_word(app, argc, argv);
+    if (!stray.empty()) {
+        std::string message = "unknown option '" + stray + "'";
+        if (looks_like_clause(stray)) message += "; " + hint + stray + "\"";
+        fail(kExitUsage, message);
+    } else {
+        fail(kExitUsage, e.what());
+        if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr &&
+            std::string(e.what()).find("clause") != std::string::npos)
+            std::fprintf(stderr, "zorv: note: %s-x < 3\"\n", hint.c_str());
+    }
+    std::fprintf(stderr, "Run 'zorv --help' for usage.\n");
+    return finish(kExitUsage, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o;
-    CLI::App app{"zorv: parse, explain and check WHERE clauses.", "zorv"};
+    CLI::App app{"zorv: parse, resolve, explain and check WHERE clauses over tables.", "zorv"};
     app.require_subcommand(0, 1);
     bool version = false;
     app.add_flag("--version", version, "Print the library's version and exit");
@@ -163,28 +280,56 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false);
     app.footer(
         "Examples:\n"
-        "  zorv explain \"age > 30 AND name IN ('Ann', 'Bo')\"\n"
-        "  zorv check \"x = 1 OR\"          # exits 1 and says what is missing\n"
-        "  echo \"a < b <= c\" | zorv explain -\n"
-        "A clause that starts with '-' follows '--':  zorv explain -- \"-x > 1\"\n"
-        "Exit status: 0 success, 1 an error in the clause, 2 a usage, input, output or start-up "
-        "error.");
+        "  zorv explain \"price > 100 AND price <= 200 AND NOT (flag = 1)\"\n"
+        "  zorv explain --stage parsed \"a < b <= c\"\n"
+        "  zorv check --input orders.csv \"qty + 1 > 5\"\n"
+        "  zorv columns --input orders.tsv\n"
+        "  echo \"x = 1 OR\" | zorv check -    # exits 1 and says what is missing\n"
+        "Without --input the bundled sample table (data/sample.csv) is used.\n"
+        "A clause that begins with '-' goes after '--':  zorv explain -- \"-qty < 3\"\n"
+        "Exit status: 0 success, 1 an error in the clause (syntax, an unknown column, operands\n"
+        "of the wrong kind), 2 a usage, table, input, output or start-up error.");
+
+    // --input and --delimiter, for every subcommand that reads a table.
+    auto table_options = [&o](CLI::App* sub) {
+        sub->add_option("--input", o.table.input,
+                        "The table: a CSV or TSV file with a header row, '-' for standard "
+                        "input (default: the bundled sample table)");
+        sub->add_option("--delimiter", o.table.delimiter,
+                        "The table's cell delimiter: one character, '\\t' for a tab (default: "
+                        "a tab for *.tsv, else ',')")
+            ->each([&o](const std::string&) { o.table.delimiter_given = true; });
+    };
+    const char* clause_help =
+        "The clause, or '-' to read it from standard input; after '--' when it begins with '-'";
 
     CLI::App* explain = app.add_subcommand(
-        "explain", "Parse a clause and draw its expression tree on standard output");
+        "explain", "Draw the clause's expression tree, bound to a table and optimised");
     explain->fallthrough();
-    explain->add_option("--stage", o.stage, "Which tree to draw: 'parsed' (as the parser built it)")
-        ->check(CLI::IsMember({"parsed"}));
-    explain->add_option("clause", o.clause, "The clause, or '-' to read it from standard input")
-        ->required();
-    explain->footer("Example:\n  zorv explain \"price * 2 > 10 AND NOT flag\"");
+    explain
+        ->add_option("--stage", o.stage,
+                     "Which tree to draw: 'resolved' (bound to the table's columns, typed and "
+                     "optimised; the default) or 'parsed' (as the parser built it; no table)")
+        ->check(CLI::IsMember({"parsed", "resolved"}));
+    table_options(explain);
+    explain->add_option("clause", o.clause, clause_help)->required();
+    explain->footer(
+        "Example:\n  zorv explain \"qty > 1 AND qty <= 5 OR city IN ('Oslo', 'Cork')\"");
 
     CLI::App* check = app.add_subcommand(
-        "check", "Exit 0 when a clause is well formed; otherwise explain why and exit 1");
+        "check",
+        "Exit 0 when a clause is well formed and fits the table; otherwise say why, exit 1");
     check->fallthrough();
-    check->add_option("clause", o.clause, "The clause, or '-' to read it from standard input")
-        ->required();
-    check->footer("Example:\n  zorv check \"x IN (1, 2\"     # syntax error: exits 1");
+    table_options(check);
+    check->add_option("clause", o.clause, clause_help)->required();
+    check->footer(
+        "Example:\n  zorv check \"price + name > 1\"    # '+' on a character column: exits 1");
+
+    CLI::App* columns =
+        app.add_subcommand("columns", "List the table's columns: name, kind and width");
+    columns->fallthrough();
+    table_options(columns);
+    columns->footer("Example:\n  zorv columns --input orders.tsv");
 
     try {
         app.parse(argc, argv);
@@ -196,13 +341,13 @@ int main(int argc, char** argv) {
         if (dynamic_cast<const CLI::ExtrasError*>(&e) && app.get_subcommands().empty() &&
             !app.remaining().empty())
             return unknown_subcommand(app, app.remaining().front());
-        std::fprintf(stderr, "zorv: error: %s\nRun 'zorv --help' for usage.\n", e.what());
-        return finish(kExitUsage, nullptr);
+        return usage_error(app, e, argc, argv);
     }
 
     if (version) return run_version();
     if (explain->parsed()) return run_explain(o);
     if (check->parsed()) return run_check(o);
+    if (columns->parsed()) return run_columns(o);
     // No subcommand: say what there is, as for any other usage error.
     std::cerr << app.help();
     return finish(kExitUsage, nullptr);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 extern char** environ;
@@ -85,7 +86,19 @@ CliResult spawn(const std::vector<std::string>& args, const std::string& input,
     if (redirect.stdout_path)
         posix_spawn_file_actions_addopen(&fa, 1, redirect.stdout_path, O_WRONLY, 0);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    // A command may end without reading all its input: the write then fails with EPIPE
+    // instead of killing the test. The command itself gets the default disposition back.
+    static const bool ignored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    (void)ignored;
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t pipe_only;
+    sigemptyset(&pipe_only);
+    sigaddset(&pipe_only, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &pipe_only);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    const int rc = posix_spawn(&pid, argv[0], &fa, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&fa);
     close(in[0]);
     close(out[1]);

@@ -29,7 +29,7 @@ void expect_trees(const std::vector<TreeCase>& cases) {
 }
 
 TEST(ExplainCommand, DrawsTheTreeInThePrintersFormat) {
-    CliResult r = run_zorv({"explain", "x = 1 AND y > 'ab'"});
+    CliResult r = run_zorv({"explain", "--stage", "parsed", "x = 1 AND y > 'ab'"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::string> expected = {
         "   0                      /-NAME---(X)",
@@ -95,7 +95,8 @@ TEST(ExplainCommand, DrawingsReadBackAsTheParsedTrees) {
 }
 
 TEST(CheckCommand, AcceptsWellFormedClausesSilently) {
-    for (const char* clause : {"x > 1", "x > 1;", "a IN ('x', 'y') OR b BETWEEN 1 AND 2"}) {
+    for (const char* clause :
+         {"qty > 1", "qty > 1;", "city IN ('x', 'y') OR qty BETWEEN 1 AND 2"}) {
         CliResult r = run_zorv({"check", clause});
         EXPECT_EQ(r.status, 0) << clause << r.err;
         EXPECT_EQ(r.out, "");
@@ -132,18 +133,18 @@ TEST(CheckCommand, RefusesFormatCallsAsInvalidConstants) {
 }
 
 TEST(Command, ReadsTheClauseFromStandardInput) {
-    CliResult r = run_zorv({"explain", "-"}, "a < b <= c\n");
+    CliResult r = run_zorv({"explain", "--stage", "parsed", "-"}, "a < b <= c\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_drawing(lines_of(r.out)), "CLT(NAME A,NAME B,CLE(NAME C))");
 }
 
 TEST(Command, TracesGoToStandardError) {
-    CliResult r = run_zorv({"check", "--trace", "tokens", "x = 1"});
+    CliResult r = run_zorv({"check", "--trace", "tokens", "qty = 1"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("tok: type 36 \"=\""), std::string::npos) << r.err;
 
-    r = run_zorv({"--trace", "actions", "check", "x = 1"});
+    r = run_zorv({"--trace", "actions", "check", "qty = 1"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("sem: @INIT"), std::string::npos) << r.err;
 }

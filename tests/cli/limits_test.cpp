@@ -24,7 +24,7 @@ TEST(Constants, IntegersPast32BitsKeepTheirValue) {
         {"x = 1" + std::string(300, '0'), "CEQ(NAME X,LITN 1e+300)"},
     };
     for (const Case& c : cases) {
-        CliResult r = run_zorv({"explain", c.clause});
+        CliResult r = run_zorv({"explain", "--stage", "parsed", c.clause});
         EXPECT_EQ(r.status, 0) << c.clause << "\n" << r.err;
         EXPECT_EQ(read_drawing(lines_of(r.out)), c.tree) << c.clause;
     }
@@ -57,7 +57,8 @@ TEST(Constants, ValuesTheLibraryCannotHoldAreErrorsOfTheClause) {
 
 TEST(Constants, StringsUpTo8191CharactersAreKeptWhole) {
     // A doubled quote counts once: 8190 letters and one quote make the longest value.
-    CliResult r = run_zorv({"explain", "-"}, "s = '" + std::string(8190, 'a') + "'''");
+    CliResult r =
+        run_zorv({"explain", "--stage", "parsed", "-"}, "s = '" + std::string(8190, 'a') + "'''");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = lines_of(r.out);
     ASSERT_EQ(lines.size(), 3u);

@@ -23,12 +23,12 @@ TEST(Streams, FailedWritesToStandardOutputAreErrors) {
     Redirect closed;
     closed.close_stdout = true;
     const Case cases[] = {
-        {{"explain", "x=1"}, full, "No space left on device"},
-        {{"explain", "x=1"}, closed, "Bad file descriptor"},
+        {{"explain", "qty=1"}, full, "No space left on device"},
+        {{"explain", "qty=1"}, closed, "Bad file descriptor"},
         {{"--version"}, full, "No space left on device"},
         {{"--help"}, full, "No space left on device"},
         // A drawing larger than the stream's buffer fails while it is written.
-        {{"explain", "x IN (" + many + ")"}, full, "No space left on device"},
+        {{"explain", "--stage", "parsed", "x IN (" + many + ")"}, full, "No space left on device"},
     };
     for (const Case& c : cases) {
         CliResult r = run_zorv(c.args, c.redirect);
@@ -38,7 +38,7 @@ TEST(Streams, FailedWritesToStandardOutputAreErrors) {
             << c.args[0];
     }
     // Nothing to write, nothing lost: check needs no standard output.
-    EXPECT_EQ(run_zorv({"check", "x=1"}, closed).status, 0);
+    EXPECT_EQ(run_zorv({"check", "qty=1"}, closed).status, 0);
 }
 
 TEST(Streams, FailedReadsOfStandardInputAreErrors) {
@@ -57,7 +57,7 @@ TEST(Streams, FailedReadsOfStandardInputAreErrors) {
 }
 
 TEST(Streams, AByteOrderMarkOnStandardInputIsSkipped) {
-    CliResult r = run_zorv({"explain", "-"},
+    CliResult r = run_zorv({"explain", "--stage", "parsed", "-"},
                            "\xEF\xBB\xBF"
                            "abc = 1\n");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -70,9 +70,10 @@ TEST(Streams, AnUnknownSubcommandIsNamed) {
         CliResult r = run_zorv(args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err,
-                  "zorv: error: unknown subcommand 'frob' (the subcommands are explain, check)\n"
-                  "Run 'zorv --help' for usage.\n");
+        EXPECT_EQ(
+            r.err,
+            "zorv: error: unknown subcommand 'frob' (the subcommands are explain, check, columns)\n"
+            "Run 'zorv --help' for usage.\n");
     }
 }
 

@@ -1,0 +1,117 @@
+// Opening the table of a command and telling a user about its columns.
+#include "cli/tables.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace zorv::cli {
+namespace {
+
+using table::Column;
+using table::Kind;
+
+// Where the build put the bundled sample table (the source tree's data/sample.csv).
+#ifndef ZORV_SAMPLE_TABLE
+#error "ZORV_SAMPLE_TABLE must name the bundled sample table"
+#endif
+constexpr const char* kSampleTable = ZORV_SAMPLE_TABLE;
+
+// A column list longer than this is cut in messages; `zorv columns` shows it whole.
+constexpr size_t kListedColumns = 30;
+
+bool ends_with(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Characters of UTF-8 text, for alignment: continuation bytes take no column.
+size_t chars_of(const std::string& s) {
+    return static_cast<size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string quoted_list(const std::vector<std::string>& names, const char* last_joint) {
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += i + 1 == names.size() ? last_joint : ", ";
+        out += "'" + names[i] + "'";
+    }
+    return out;
+}
+
+}  // namespace
+
+bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* error) {
+    const std::string& d = choice.delimiter;
+    if (!choice.delimiter_given) {
+        *delimiter =
+            ends_with(choice.input, ".tsv") || ends_with(choice.input, ".TSV") ? '\t' : ',';
+        return true;
+    }
+    const char c = d == "\\t" ? '\t' : d[0];
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (!d.empty() && (d.size() == 1 || d == "\\t") && u != 0 && u < 0x80 && c != '"' &&
+        c != '\r' && c != '\n') {
+        *delimiter = c;
+        return true;
+    }
+    *error =
+        "--delimiter takes one ASCII character other than a quote or a line end ('\\t' "
+        "for a tab), not '" +
+        d + "'";
+    return false;
+}
+
+std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string* error) {
+    table::TableOptions options;
+    if (!parse_delimiter(choice, &options.delimiter, error)) return nullptr;
+    std::string path = choice.input;
+    if (path.empty()) {
+        struct stat st;
+        if (::stat(kSampleTable, &st) != 0) {
+            *error = std::string("the bundled sample table ") + kSampleTable +
+                     " is missing; name a table with --input FILE";
+            return nullptr;
+        }
+        path = kSampleTable;
+    }
+    table::TableError failure;
+    auto t = table::Table::open(path, options, &failure);
+    if (!t) *error = failure.text();
+    return t;
+}
+
+void print_columns(const table::Table& t, std::FILE* out) {
+    size_t name_width = 6;  // "column"
+    for (const Column& c : t.columns()) name_width = std::max(name_width, chars_of(c.name));
+    name_width = std::min<size_t>(name_width, 40);  // a very long name only pushes its own line
+    auto line = [&](const std::string& name, const char* kind, const std::string& width) {
+        const size_t pad = name_width > chars_of(name) ? name_width - chars_of(name) : 0;
+        std::fprintf(out, "%s%*s  %-9s  %5s\n", name.c_str(), static_cast<int>(pad), "", kind,
+                     width.c_str());
+    };
+    line("column", "kind", "width");
+    for (const Column& c : t.columns()) {
+        const bool numeric = c.kind == Kind::kNumeric;
+        line(c.name, numeric ? "numeric" : "character", numeric ? "-" : std::to_string(c.width));
+    }
+}
+
+std::string unknown_column_message(const table::Table& t) {
+    const std::vector<Column>& columns = t.columns();
+    std::string text = "zorv: error: unknown column '" + t.unknown_name() + "'";
+    const std::vector<std::string> near = table::closest_columns(t.unknown_name(), columns);
+    if (!near.empty()) text += "; did you mean " + quoted_list(near, " or ") + "?";
+    text += "\nzorv: note: " + t.file() + " has the columns ";
+    std::vector<std::string> names;
+    for (size_t i = 0; i < columns.size() && i < kListedColumns; ++i)
+        names.push_back(columns[i].name);
+    for (size_t i = 0; i < names.size(); ++i) text += (i > 0 ? ", " : "") + names[i];
+    if (columns.size() > kListedColumns)
+        text += " and " + std::to_string(columns.size() - kListedColumns) +
+                " more (zorv columns lists them all)";
+    return text + "\n";
+}
+
+}  // namespace zorv::cli
