@@ -63,32 +63,9 @@ std::string quoted(int32_t type) {
     return type == Z_ANEG || type == Z_APOS ? "prefix " + q : q;
 }
 
-// The typing rules of the resolver, by the operator's type.
-enum class Rule { Arithmetic, Character, Colon, Widest, Logical, Other };
-
-Rule rule_of(int32_t type) {
-    switch (type) {
-        case Z_CONC:
-        case Z_LIKE:
-        case Z_NLKE:
-        case Z_CONT:
-        case Z_NCON:
-        case Z_SDX:
-        case Z_NSDX:
-            return Rule::Character;
-        case Z_TIN:
-        case Z_TNIN:
-            return Rule::Colon;
-        case Z_MIN:
-        case Z_MAX:
-            return Rule::Widest;
-        default:
-            break;
-    }
-    if (zkind::is_arithmetic(type)) return Rule::Arithmetic;
-    if (zkind::is_colon_comparison(type)) return Rule::Colon;
-    if (zkind::is_logical(type)) return Rule::Logical;
-    return Rule::Other;
+using Rule = zkind::TypingRule;
+constexpr Rule rule_of(int32_t type) {
+    return zkind::typing_rule(type);
 }
 
 struct Operand {

@@ -86,6 +86,41 @@ constexpr int32_t negated(int32_t type) {
 }
 static_assert(negated(Z_CTLT) == Z_CTGE && negated(Z_TIN) == Z_TNIN && negated(Z_CONT) == Z_NCON);
 
+/* How the resolver checks an operator's operands and what its value length becomes. */
+enum class TypingRule {
+    Arithmetic, /* numeric operands; numeric result */
+    Character,  /* character operands: CONC (summed length) and the LIKE group */
+    Colon,      /* one kind, numbers turning it into the plain form */
+    Widest,     /* MIN, MAX: one kind; the widest operand */
+    Logical,    /* LOR, LAND, LNOT: not checked */
+    Other       /* one kind */
+};
+
+constexpr TypingRule typing_rule(int32_t type) {
+    switch (type) {
+        case Z_CONC:
+        case Z_LIKE:
+        case Z_NLKE:
+        case Z_CONT:
+        case Z_NCON:
+        case Z_SDX:
+        case Z_NSDX:
+            return TypingRule::Character;
+        case Z_TIN:
+        case Z_TNIN:
+            return TypingRule::Colon;
+        case Z_MIN:
+        case Z_MAX:
+            return TypingRule::Widest;
+        default:
+            break;
+    }
+    if (is_arithmetic(type)) return TypingRule::Arithmetic;
+    if (is_colon_comparison(type)) return TypingRule::Colon;
+    if (is_logical(type)) return TypingRule::Logical;
+    return TypingRule::Other;
+}
+
 }  // namespace zkind
 
 #endif

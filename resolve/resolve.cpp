@@ -15,39 +15,9 @@ constexpr int32_t kInlineResult = 48;    /* longer concatenations need scratch s
 constexpr int64_t kLongestValue = 32767; /* vlen is 16 bits */
 static_assert(ZORV_MAX_WORK % kWorkStep == 0, "rounding the largest count must not overflow");
 
-/* How an operator's operands are checked and what its vlen becomes. */
-enum class Rule {
-    Arithmetic, /* numeric operands; numeric result */
-    Character,  /* character operands: CONC (summed length) and the LIKE group */
-    Colon,      /* one kind, numbers turning it into the plain form */
-    Widest,     /* MIN, MAX: one kind; the widest operand */
-    Logical,    /* LOR, LAND, LNOT: not checked */
-    Other       /* one kind */
-};
-
-Rule rule_of(int32_t type) {
-    switch (type) {
-        case Z_CONC:
-        case Z_LIKE:
-        case Z_NLKE:
-        case Z_CONT:
-        case Z_NCON:
-        case Z_SDX:
-        case Z_NSDX:
-            return Rule::Character;
-        case Z_TIN:
-        case Z_TNIN:
-            return Rule::Colon;
-        case Z_MIN:
-        case Z_MAX:
-            return Rule::Widest;
-        default:
-            break;
-    }
-    if (zkind::is_arithmetic(type)) return Rule::Arithmetic;
-    if (zkind::is_colon_comparison(type)) return Rule::Colon;
-    if (zkind::is_logical(type)) return Rule::Logical;
-    return Rule::Other;
+using Rule = zkind::TypingRule;
+constexpr Rule rule_of(int32_t type) {
+    return zkind::typing_rule(type);
 }
 
 int32_t mismatch(Rule rule) {

@@ -34,15 +34,6 @@ bool unordered_number(const ZNode* c) {
     return (bits >> 48) != 0xFFFF && c->u.litn.num != c->u.litn.num;
 }
 
-/* 0 for a number, 1 (underscore) .. 28 (Z) for a missing value. */
-int32_t missing_rank(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    if ((bits >> 48) != 0xFFFF) return 0;
-    const int32_t r = (256 - static_cast<int32_t>((bits >> 40) & 0xFF)) % 256;
-    return r >= 1 && r <= 28 ? r : 2;
-}
-
 /* A key of the column a leaf names: equal for the leaves yowncmp calls the same column (NAME
  * leaves by their name bytes, SYM leaves by their symbol word). Two different columns may
  * share a key; they then share a group, and since every pair offered is still checked with

@@ -14,15 +14,6 @@ using namespace setpos;
 
 namespace {
 
-/* 0 for a number; 1 (underscore) .. 28 (Z) for a missing value. */
-int32_t missing_rank(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    if ((bits >> 48) != 0xFFFF) return 0;
-    const int32_t r = (256 - static_cast<int32_t>((bits >> 40) & 0xFF)) % 256;
-    return r >= 1 && r <= 28 ? r : 2;
-}
-
 /* The sort key: a constant itself, a range its low bound. */
 const ZNode* sort_key(const ZNode* e) {
     return is_range(e) ? arg(e, 0) : e;
