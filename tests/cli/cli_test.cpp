@@ -87,11 +87,9 @@ TEST(CheckCommand, ReportsWhereAClauseIsWrong) {
         const char* clause;
         const char* message;  // start of the first line on standard error
     } cases[] = {
-        {"x = ", "zorv: error: syntax error at column 5 near end of clause: expected "},
+        // One of each kind; the engine's and the tokenizer's tests hold every wording.
         {"x = )", "zorv: error: syntax error at column 5 near ')': expected a name"},
         {"(x = 1", "zorv: error: syntax error at column 7 near end of clause: expected "},
-        {"x = 1)", "zorv: error: syntax error at column 6 near ')': expected "},
-        {"x = 1 y", "zorv: error: syntax error at column 7 near 'y'"},
         {"x = 'abc", "zorv: error: unterminated string at column 5"},
         {"x = 1 # 2", "zorv: error: unexpected character '#' at column 7"},
         {"x = 12abc", "zorv: error: malformed number at column 5"},

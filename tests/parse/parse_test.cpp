@@ -219,12 +219,6 @@ TEST_F(Parse, NamesAreTheSameWithAndWithoutTranscoder) {
     EXPECT_EQ(trees[1], trees[0]);
 }
 
-TEST_F(Parse, DecimalsConvertThroughTheLocale) {
-    ASSERT_NE(open(), nullptr);
-    ASSERT_EQ(parse("x IN (1.5 0.0 2.5e2 .5)"), 0);
-    EXPECT_EQ(tree(), "IN(NAME X,SET(LITN 1.5,LITN 0,LITN 250,LITN 0.5))");
-}
-
 // Date, time and datetime constants are numbers that keep their kind in the node's tag.
 TEST_F(Parse, DateAndTimeConstantsKeepTheirKind) {
     ASSERT_NE(open(), nullptr);
