@@ -44,33 +44,15 @@ TEST(ExplainCommand, DrawsTheTreeInThePrintersFormat) {
     EXPECT_EQ(r.err, "");
 }
 
-// One clause per level of the README's precedence table, against the next level.
-TEST(ExplainCommand, PrecedenceLevelsOfTheReadme) {
-    expect_trees({
-        {"a OR b AND c", "LOR(NAME A,LAND(NAME B,NAME C))"},
-        {"a AND b = c", "LAND(NAME A,CEQ(NAME B,NAME C))"},
-        {"a = b || c", "CEQ(NAME A,CONC(NAME B,NAME C))"},
-        {"a || b + c", "CONC(NAME A,AADD(NAME B,NAME C))"},
-        {"a + b * c", "AADD(NAME A,AMUL(NAME B,NAME C))"},
-        {"NOT a * b", "AMUL(LNOT(NAME A),NAME B)"},
-        {"NOT a MIN b", "LNOT(MIN(NAME A,NAME B))"},
-        {"a MIN b ** c", "MIN(NAME A,APOW(NAME B,NAME C))"},
-        {"-a ** b", "APOW(ANEG(NAME A),NAME B)"},
-        {"a - -b", "ASUB(NAME A,ANEG(NAME B))"},
-        {"NOT (a = 1)", "LNOT(CEQ(NAME A,LITN 1))"},
-    });
-}
-
 // The drawings read back as the trees the parser builds; parse_test.cpp holds the
-// language's clauses in full, these cover each kind of line the drawing has.
+// language's clauses and their precedence in full, these cover each kind of line the
+// drawing has: operators, chains, lists, negated predicates, numbers, strings, calls and
+// the bare leaves.
 TEST(ExplainCommand, DrawingsReadBackAsTheParsedTrees) {
     expect_trees({
         {"a OR b AND c", "LOR(NAME A,LAND(NAME B,NAME C))"},
-        {"a + b - c", "ASUB(AADD(NAME A,NAME B),NAME C)"},
         {"a < b <= c > d", "CLT(NAME A,NAME B,CLE(NAME C),CGT(NAME D))"},
-        {"a NOT IN (1, 2)", "NIN(NAME A,SET(LITN 1,LITN 2))"},
         {"a IN (-1, 2)", "IN(NAME A,SET(ANEG(LITN 1),LITN 2))"},
-        {"a NOT BETWEEN 1 AND 5", "NBTW(NAME A,LITN 1,LITN 5)"},
         {"a IS NOT NULL", "NTNL(NAME A)"},
         {"a =: 'x'", "CTEQ(NAME A,LITC 'x')"},
         {"a = .", "CEQ(NAME A,LITN .)"},
@@ -79,11 +61,7 @@ TEST(ExplainCommand, DrawingsReadBackAsTheParsedTrees) {
         {"s = 'it''s'", "CEQ(NAME S,LITC 'it's')"},
         {"upcase(name) = 'X'", "CEQ(FLST(FNAM UPCASE,NAME NAME),LITC 'X')"},
         {"f()", "FLST(FNAM F)"},
-        {"x", "NAME X"},
-        {"42", "LITN 42"},
         {"UNDO", "UNDO"},
-        {"CLEAR;", "CLR"},
-        {"?", "SAY"},
         {"SAME AND x = 1", "SAME(CEQ(NAME X,LITN 1))"},
     });
     // Nothing to parse: the printer's line for an empty tree.
@@ -109,11 +87,9 @@ TEST(CheckCommand, ReportsWhereAClauseIsWrong) {
         const char* clause;
         const char* message;  // start of the first line on standard error
     } cases[] = {
-        {"x = ", "zorv: error: syntax error at column 5 near end of clause: expected "},
+        // One of each kind; the engine's and the tokenizer's tests hold every wording.
         {"x = )", "zorv: error: syntax error at column 5 near ')': expected a name"},
         {"(x = 1", "zorv: error: syntax error at column 7 near end of clause: expected "},
-        {"x = 1)", "zorv: error: syntax error at column 6 near ')': expected "},
-        {"x = 1 y", "zorv: error: syntax error at column 7 near 'y'"},
         {"x = 'abc", "zorv: error: unterminated string at column 5"},
         {"x = 1 # 2", "zorv: error: unexpected character '#' at column 7"},
         {"x = 12abc", "zorv: error: malformed number at column 5"},

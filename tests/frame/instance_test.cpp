@@ -71,17 +71,6 @@ TEST_F(Instance, SlotsAndRecordsAreFilledIn) {
     EXPECT_EQ(ctx->trace, 0);
 }
 
-TEST_F(Instance, TraceOptionsSwitchTheirTraces) {
-    ZInst* tok = create(ZORV_OPT_TOKTRACE);
-    ZInst* sem = create(ZORV_OPT_SEMTRACE);
-    ASSERT_NE(tok, nullptr);
-    ASSERT_NE(sem, nullptr);
-    EXPECT_EQ(tok->prs.toktrace, 1);
-    EXPECT_EQ(tok->prs.engine->Context(tok->prs.engine)->trace, 0);
-    EXPECT_EQ(sem->prs.toktrace, 0);
-    EXPECT_EQ(sem->prs.engine->Context(sem->prs.engine)->trace, 1);
-}
-
 TEST_F(Instance, NameIsCopiedWithoutTerminator) {
     ZInst* none = create(0, nullptr);
     ZInst* empty = create(0, "");

@@ -121,6 +121,8 @@ TEST_F(Actions, PushNumberConvertsEachTokenClass) {
         {T_INT, U"4294967298", bits(2.0), 0},
         {T_INT, U"2147483648", bits(-2147483648.0), 0},
         {T_NBR, U"2.5", bits(2.5), 0},
+        {T_NBR, U"2.5e2", bits(250.0), 0},
+        {T_NBR, U".5", bits(0.5), 0},
         {T_NBR, U"0.000", bits(0.0), 0},
         {T_NBR, U"2.5.1", 0xFFFFFE0000000000ull, 0},  // read only in part
         {T_DATE, U"'01jan2020'd", bits(0.0), 1},

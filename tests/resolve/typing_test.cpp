@@ -35,7 +35,6 @@ const TypingCase kCases[] = {
     {"c IN (1, 2)", ZORV_RESOLVE_MIXED, 0, 0, nullptr},
     {"n BETWEEN 1 AND 'z'", ZORV_RESOLVE_MIXED, 0, 0, nullptr},
     {"n MIN s", 0, -8, 0, nullptr},
-    {"s MAX n", 0, -8, 0, nullptr},
     {"s MIN s", 0, -4, 0, nullptr},
     {"w MIN c", 0, 80, 0, nullptr},
     {"c MAX n", ZORV_RESOLVE_MIXED, 0, 0, nullptr},

@@ -1,5 +1,5 @@
 // Missing values: the canonical patterns and their table, the codes that make them,
-// detection by bits, the order against numbers, and widening of shortened fields.
+// detection by bits, and widening of shortened fields.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,17 +31,6 @@ int rank(double d) {
     if ((b >> 48) != 0xFFFF) return 0;
     const int r = (256 - static_cast<int>((b >> 40) & 0xFF)) % 256;
     return (r >= 1 && r <= 28) ? r : 2;
-}
-
-// Order of numeric values: -1, 0 or 1; missing values first by rank, then numbers.
-int order(double a, double b) {
-    const int ra = rank(a), rb = rank(b);
-    if (ra != 0 || rb != 0) {
-        if (ra == 0) return 1;
-        if (rb == 0) return -1;
-        return ra < rb ? -1 : ra > rb ? 1 : 0;
-    }
-    return a < b ? -1 : a > b ? 1 : 0;
 }
 
 constexpr uint64_t kUnderscore = 0xFFFFFF0000000000ull;
@@ -118,30 +107,6 @@ TEST(MissingValues, DetectionReadsOnlyTheTopHalfword) {
         EXPECT_EQ(pvMissArray(three, 2), 0) << "values past the count are not looked at";
     }
     EXPECT_EQ(pvMissArray(nullptr, 0), 0);
-}
-
-TEST(MissingValues, NonCanonicalPatternsRankAsOrdinary) {
-    for (uint64_t kind : {0x00ull, 0x01ull, 0x80ull, 0xE3ull}) {
-        SCOPED_TRACE(kind);
-        const double d = from_bits(0xFFFF000000000000ull | (kind << 40));
-        EXPECT_EQ(order(d, pvMissVal('.')), 0);
-    }
-    EXPECT_EQ(order(from_bits(kLetterA | 0x1234), pvMissVal('a')), 0);
-}
-
-TEST(MissingValues, SortBelowEveryNumberInRankOrder) {
-    const double inf = std::numeric_limits<double>::infinity();
-    std::vector<double> ascending;
-    for (int r = 1; r <= 28; r++) ascending.push_back(nqmissv_table[r - 1]);
-    for (double d : {-inf, -1.0e300, -1.0, -0.0, 1.0e-300, 1.0, inf}) ascending.push_back(d);
-    for (size_t i = 0; i < ascending.size(); i++)
-        for (size_t j = 0; j < ascending.size(); j++) {
-            SCOPED_TRACE(testing::Message() << i << " vs " << j);
-            const int want = i < j ? -1 : i > j ? 1 : 0;
-            EXPECT_EQ(order(ascending[i], ascending[j]), want);
-        }
-    EXPECT_LT(order(pvMissVal('_'), pvMissVal('.')), 0);
-    EXPECT_LT(order(pvMissVal('z'), -inf), 0);
 }
 
 // A field keeps the last L bytes of the double; widening must restore exactly those and

@@ -11,34 +11,13 @@ namespace {
 using namespace tabletest;
 
 // Pieces that steer random text towards the scanner's and the schema's corners.
+// clang-format off
 const std::vector<std::string> kPieces = {
-    ",",
-    ",",
-    "\"",
-    "\"",
-    "\n",
-    "\r\n",
-    "\r",
-    "a",
-    "1",
-    "2.5",
-    "-",
-    ".",
-    ".A",
-    "._",
-    " ",
-    ":num",
-    ":char",
-    ":char(2)",
-    "\xC3\xA9",
-    "\xE2\x82\xAC",
-    "\xC3",
-    "\xFF",
-    "\xEF\xBB\xBF",
-    "\t",
-    "1e999",
+    ",", ",", "\"", "\"", "\n", "\r\n", "\r", "a", "1", "2.5", "-", ".", ".A", "._", " ", ":num",
+    ":char", ":char(2)", "\xC3\xA9", "\xE2\x82\xAC", "\xC3", "\xFF", "\xEF\xBB\xBF", "\t", "1e999",
     std::string(1, '\0'),
 };
+// clang-format on
 
 std::string random_text(std::mt19937& rng, int round) {
     auto below = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
