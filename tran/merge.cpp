@@ -71,8 +71,62 @@ bool Merge::in_set(ZNode* point, ZNode* set) {
 }
 
 void Merge::forget() {
+    forget_shape();
+    known.set = nullptr;
+}
+
+void Merge::forget_shape() {
     tail = Tail{};
     members.forget();
+}
+
+setsweep::SetFacts* Merge::facts_of(ZNode* set) {
+    if (path == Path::kLiteral) return nullptr;
+    if (known.set != set || known.nargs != set->u.op.nargs) {
+        known.set = set;
+        known.nargs = set->u.op.nargs;
+        known.facts = setsweep::scan_set(set);
+        if (known.facts.kind) {
+            copy_record(&known.max, known.facts.max);
+            known.facts.max = &known.max;
+        }
+    }
+    return known.facts.kind ? &known.facts : nullptr;
+}
+
+void Merge::reshaped(ZNode* set) {
+    if (known.set == set) known.nargs = set->u.op.nargs;
+}
+
+/* A point above every constant of the set is where AddToSet's walk ends: it is appended,
+ * and a sorted set stays sorted. Any other point goes through AddToSet, after which the set
+ * still holds constants of one order below the greatest one known, but may have empty
+ * slots. */
+Outcome Merge::add_point(ZNode* set, ZNode* point, ZNode*& sb) {
+    setsweep::SetFacts* f = facts_of(set);
+    setsweep::Order o(f ? f->kind : 0);
+    const bool placed = f && o.admit(point);
+    const bool above = placed && setsweep::order(point, f->max) > 0;
+    if (above && reserve(set, 1)) {
+        if (ZNode* copy = CopyTree(point, inst, jnl)) {
+            push(set, copy);
+            known.set = set;  // push forgot the facts, but they hold: the point tops the set
+            copy_record(&known.max, point);
+            reshaped(set);
+            drop(sb);
+            return Outcome::kAppended;
+        }
+    }
+    AddToSet(inst, jnl, set, point);
+    drop(sb);
+    if (!placed) {
+        known.set = nullptr;
+        return Outcome::kMerged;
+    }
+    if (above) copy_record(&known.max, point);
+    f->sorted = false;
+    reshaped(set);
+    return Outcome::kReshaped;
 }
 
 bool Merge::reserve(ZNode* set, int32_t extra) {
@@ -108,6 +162,7 @@ void Merge::push(ZNode* set, ZNode* element) {
     tail.block->u.op.args[n % Z_NODE_ARGS] = element;
     set->u.op.nargs = n + 1;
     tail.nargs = n + 1;
+    if (known.set == set) known.set = nullptr;  // the element may lie anywhere
 }
 
 }  // namespace tranmerge
@@ -136,20 +191,24 @@ struct Offer {
         if (r == Outcome::kNone) return true;
         o.changed = true;
         if (r == Outcome::kDecided) return false;
-        if (r != Outcome::kAppended) o.m->forget();
+        if (r == Outcome::kMerged) o.m->forget();
+        if (r == Outcome::kReshaped) o.m->forget_shape();
         return true;
     }
 };
 
+}  // namespace
+
 /* The walk shared by do_and and do_or. */
-int32_t merge_operands(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and) {
+int32_t tranmerge::merge_all(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and,
+                             tranmerge::Path path) {
     int32_t hasbool = 0;
     int32_t plain = 0;
     CheckForBoolean(node, &hasbool, &plain);
     const int32_t entry = node->u.op.nargs;
     const int32_t deciding = is_and ? 0 : 1;
     int32_t changed = 0;
-    Merge m(node, inst, jnl);
+    Merge m(node, inst, jnl, path);
     tranmerge::PartnerIndex index(node, inst, is_and, entry >= kIndexFrom);
 
     int32_t i = 0;
@@ -202,14 +261,12 @@ int32_t merge_operands(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_and) {
     return changed;
 }
 
-}  // namespace
-
 /* Folds the constants of an AND and merges its operands that test one column. */
 int32_t do_and(ZNode* node, ZInst* inst, NQJournal* jnl) {
-    return merge_operands(node, inst, jnl, true);
+    return tranmerge::merge_all(node, inst, jnl, true, tranmerge::Path::kFast);
 }
 
 /* Folds the constants of an OR and merges its operands that test one column. */
 int32_t do_or(ZNode* node, ZInst* inst, NQJournal* jnl) {
-    return merge_operands(node, inst, jnl, false);
+    return tranmerge::merge_all(node, inst, jnl, false, tranmerge::Path::kFast);
 }

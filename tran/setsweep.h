@@ -1,0 +1,95 @@
+/* Fast forms of the set operations for long sets. The set algebra proper (sets.cpp) walks a
+ * set from its start for every element it adds, which makes building a set of n elements
+ * cost n squared, and the difference of two sets cuts by one element of the second at a time.
+ * Here: a builder that appends an element directly when AddToSet would only have walked to
+ * the end, sweeps over sorted arrays that give the difference and intersection of sets in
+ * one pass, and the cut of a sorted set by a comparison in place. Each gives exactly the set
+ * the walk gives (the same elements, values, order and range types; the element nodes are
+ * other copies), and falls back to the walk where it cannot show that.
+ *
+ * The order the sweeps rely on: yowccmp (mode 2, not strict) is a total order on numbers
+ * (missing values below them by rank) and on character values (blank-padded), as long as no
+ * number is a NaN that is not a missing value and no character unit reaches 2^31 (where
+ * the element-wise and the padding comparisons disagree). Constants that pass `Order::admit`
+ * are such constants of one kind. */
+#ifndef ZORV_TRAN_SETSWEEP_H
+#define ZORV_TRAN_SETSWEEP_H
+
+#include <cstdint>
+
+#include "tran/tran.h"
+
+namespace setsweep {
+
+/* kFast takes the fast forms where they apply; kLiteral walks as the set algebra describes
+ * it (the reference the fast forms are tested against). */
+enum class Path : uint8_t { kFast, kLiteral };
+
+/* The constants of one total order, as they are admitted one by one. */
+class Order {
+  public:
+    Order() = default;
+    explicit Order(int32_t kind) : kind_(kind) {}
+    /* c is a constant of this order's kind (the first one admitted sets it) that compares
+     * within the order. */
+    bool admit(const ZNode* c);
+    /* Both bounds of range r admitted. */
+    bool admit_range(const ZNode* r);
+    int32_t kind() const { return kind_; }
+
+  private:
+    int32_t kind_ = 0; /* Z_LITN, Z_LITC, or 0 before the first */
+};
+
+/* -1, 0 or 1 as a lies below, on or above b; both admitted to one Order. */
+int32_t order(const ZNode* a, const ZNode* b);
+
+/* Adds elements to a new, empty set as AddToSet does: directly at the end when every
+ * constant of the element lies above every constant already in the set (AddToSet then walks
+ * past every element and appends a copy), through AddToSet otherwise. With kLiteral every
+ * element goes through AddToSet. */
+class SetBuilder {
+  public:
+    SetBuilder(ZInst* inst, NQJournal* jnl, ZNode* set, Path path);
+    void add(ZNode* element);
+
+  private:
+    bool above(const ZNode* e) const;
+    void raise(const ZNode* e);
+    void append(ZNode* copy);
+
+    ZInst* inst_;
+    NQJournal* jnl_;
+    ZNode* set_;
+    Order order_;
+    const ZNode* max_ = nullptr; /* the greatest constant added; the caller's node */
+    bool direct_;                /* false once an element could not be ordered */
+    ZNode* tail_ = nullptr;      /* the block that holds position tail_nargs_ - 1 */
+    int32_t tail_nargs_ = -1;    /* the count tail_ is right for */
+};
+
+/* What the cached facts about a set say, from one scan of it. */
+struct SetFacts {
+    int32_t kind = 0;           /* Z_LITN/Z_LITC: its constants are admitted to one Order */
+    bool sorted = false;        /* no empty slot; points and regular ranges in ascending order,
+                                   disjoint and not touching (what AddToSet leaves) */
+    const ZNode* max = nullptr; /* its greatest constant, when kind is set */
+};
+SetFacts scan_set(ZNode* set);
+
+/* The set operations with a choice of path; the operations of tran.h take kFast. */
+ZNode* differ_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path path);
+ZNode* intersect_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path path);
+ZNode* intersect_ineq_with_set(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set,
+                               Path path);
+
+/* Cuts a set with `sorted` facts down in place to what IntersectIneqWithSet (comparison,
+ * set) holds: the elements that stay are kept as they are, those that go are released, the
+ * pieces of the element or two at the comparison's constant replace them. Returns the new
+ * element count, or -1 when it cannot (a constant of another kind, or the node store cannot
+ * grow), with the set unchanged. */
+int32_t cut_in_place(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set, int32_t kind);
+
+}  // namespace setsweep
+
+#endif
