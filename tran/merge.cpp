@@ -58,6 +58,7 @@ constexpr int32_t cor_op[2][6][6] = {
 namespace tranmerge {
 
 Outcome Merge::decide(bool value) {
+    cutting.detach();
     make_truth(inst, node, value, jnl);
     return Outcome::kDecided;
 }
@@ -70,7 +71,14 @@ bool Merge::in_set(ZNode* point, ZNode* set) {
     return members.contains(point, set);
 }
 
+void Merge::settle(const ZNode* x, const ZNode* y) {
+    if (cutting.set() && (cutting.set() == x || cutting.set() == y)) cutting.close();
+}
+
+/* A rule other than a cut changed something, but not the list being cut (it would have been
+ * settled before the rule read it): closing its empty slots now leaves it as the walks do. */
 void Merge::forget() {
+    cutting.close();
     forget_shape();
     known.set = nullptr;
 }
@@ -253,6 +261,7 @@ int32_t tranmerge::merge_all(ZNode* node, ZInst* inst, NQJournal* jnl, bool is_a
         if (offer.changed) changed = 1;
         if (!going) return 1;
     }
+    m.cutting.close();
     if (changed) yowcln(node, inst);
     if (entry == 1 && node->u.op.nargs == 1 && node->u.op.args[0]) {
         take_over(inst, node, node->u.op.args[0]);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "tran/cutlist.h"
 #include "tran/setindex.h"
 #include "tran/setsweep.h"
 #include "tran/tran.h"
@@ -45,9 +46,12 @@ struct Merge {
         setsweep::SetFacts facts; /* facts.max points at `max`, a copy of the constant */
         ZNode max;
     } known;
+    /* The sorted list being cut in place, which may have empty slots: they are closed
+     * before any rule but another cut reads the list, and when the walk ends. */
+    setsweep::CutList cutting;
 
     Merge(ZNode* n, ZInst* i, NQJournal* j, Path p = Path::kFast)
-        : node(n), inst(i), jnl(j), path(p), members(i) {}
+        : node(n), inst(i), jnl(j), path(p), members(i), cutting(i) {}
 
     /* The node becomes the constant true or false; all its operands are released. */
     Outcome decide(bool value);
@@ -67,7 +71,9 @@ struct Merge {
     void reshaped(ZNode* set);
     /* AddToSet (set, point), appending directly when the point lies above the whole set. */
     Outcome add_point(ZNode* set, ZNode* point, ZNode*& sb);
-    void forget();       /* all caches */
+    /* Closes the empty slots of the list being cut when it is one of these. */
+    void settle(const ZNode* x, const ZNode* y);
+    void forget();       /* all caches, the empty slots closed */
     void forget_shape(); /* the tail and the member index */
 };
 

@@ -89,15 +89,22 @@ Outcome dropped(Merge& m, ZNode*& sb) {
 
 /* The comparison cuts `set` (a's list or b's) in place when the facts known about the set
  * allow it: what take_list does with the cut made as a new set, a keeping or taking the set
- * as its list. kNone when the set is to be cut into a new one instead. */
+ * as its list. kNone when the set is to be cut into a new one instead (its empty slots
+ * closed first). */
 Outcome cut_list(Merge& m, ZNode* a, ZNode*& sb, ZNode* comparison, ZNode* set, int32_t type,
                  bool if_empty) {
-    const setsweep::SetFacts* f = m.facts_of(set);
-    if (!f || !f->sorted) return Outcome::kNone;
-    const int32_t n = setsweep::cut_in_place(m.inst, m.jnl, comparison, set, f->kind);
-    if (n < 0) return Outcome::kNone;
-    if (n == 0) return m.decide(if_empty);
-    m.reshaped(set);
+    if (m.cutting.set() != set) {
+        const setsweep::SetFacts* f = m.facts_of(set);
+        if (!f || !f->sorted) return Outcome::kNone;
+        m.cutting.close();
+        if (!m.cutting.attach(set, f->kind)) return Outcome::kNone;
+    }
+    const int32_t live = m.cutting.cut(m.jnl, comparison);
+    if (live < 0) {
+        m.cutting.close();
+        return Outcome::kNone;
+    }
+    if (live == 0) return m.decide(if_empty);
     if (a->u.op.args[1] != set) {
         sb->u.op.args[1] = nullptr;  // the list is a's now
         ZNode* old = a->u.op.args[1];
@@ -118,12 +125,15 @@ Outcome and_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     ZNode* cb = arg(b, 1);
     ZInst* inst = m.inst;
     NQJournal* jnl = m.jnl;
+    const bool a_cmp = op_const(a, Z_CNE, Z_CGE);
+    const bool cut =
+        (a_cmp && over_set(b, Z_IN)) || (over_set(a, Z_IN) && op_const(b, Z_CNE, Z_CGE));
+    if (!cut) m.settle(ca, cb);
 
     if (over_set(a, Z_IN) && over_set(b, Z_IN))
         return take_list(m, a, Z_IN, setsweep::intersect_sets(inst, jnl, ca, cb, m.path), sb,
                          false);
-    const bool a_cmp = op_const(a, Z_CNE, Z_CGE);
-    if ((a_cmp && over_set(b, Z_IN)) || (over_set(a, Z_IN) && op_const(b, Z_CNE, Z_CGE))) {
+    if (cut) {
         ZNode* cmp = a_cmp ? a : b;
         ZNode* set = a_cmp ? cb : ca;
         const Outcome fast = cut_list(m, a, sb, cmp, set, Z_IN, false);
@@ -211,6 +221,10 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     ZNode* cb = arg(b, 1);
     ZInst* inst = m.inst;
     NQJournal* jnl = m.jnl;
+    const bool a_cmp = op_const(a, Z_CEQ, Z_CGE) && a->type != Z_CNE;
+    const bool b_cmp = op_const(b, Z_CEQ, Z_CGE) && b->type != Z_CNE;
+    const bool cut = (a_cmp && over_set(b, Z_NIN)) || (over_set(a, Z_NIN) && b_cmp);
+    if (!cut) m.settle(ca, cb);
 
     if (over_set(a, Z_IN) && over_set(b, Z_IN)) {
         ZNode* u = UnionSet(inst, jnl, ca, cb);
@@ -223,9 +237,7 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
         return take_list(m, a, Z_NIN, setsweep::intersect_sets(inst, jnl, ca, cb, m.path), sb,
                          true);
     // x < 5 OR x NOT IN S is x NOT IN (S restricted to x >= 5).
-    const bool a_cmp = op_const(a, Z_CEQ, Z_CGE) && a->type != Z_CNE;
-    const bool b_cmp = op_const(b, Z_CEQ, Z_CGE) && b->type != Z_CNE;
-    if ((a_cmp && over_set(b, Z_NIN)) || (over_set(a, Z_NIN) && b_cmp)) {
+    if (cut) {
         ZNode* cmp = a_cmp ? a : b;
         ZNode* set = a_cmp ? cb : ca;
         const uint16_t type = cmp->type;

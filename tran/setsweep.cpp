@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -13,7 +14,6 @@
 #include "frame/nodeutil.h"
 #include "tran/algebra.h"
 #include "tran/passutil.h"
-#include "tran/setpos.h"
 
 using tranutil::is_const;
 using tranutil::is_range;
@@ -27,16 +27,6 @@ bool is_missing(double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     return (bits >> 48) == 0xFFFF;
-}
-
-/* The least and the greatest constant of a point or range (a range's bounds as ordered). */
-const ZNode* bottom(const ZNode* e) {
-    if (!is_range(e)) return e;
-    return order(range_lo(e), range_hi(e)) <= 0 ? range_lo(e) : range_hi(e);
-}
-const ZNode* top(const ZNode* e) {
-    if (!is_range(e)) return e;
-    return order(range_lo(e), range_hi(e)) <= 0 ? range_hi(e) : range_lo(e);
 }
 
 bool low_in(const ZNode* r) {
@@ -69,34 +59,6 @@ ZNode* new_set(ZInst* inst, const ZNode* like) {
     ZNode* s = inst->NewOp(inst, Z_SET);
     if (s) s->vlen = like->vlen;
     return s;
-}
-
-/* Releases a range that a range operation made for its result: its own node, not the bound
- * nodes it shares with its inputs. Points are bound nodes of the inputs and stay. */
-void release_piece(ZInst* inst, ZNode* piece) {
-    if (is_range(piece)) inst->FreeOp(inst, piece);
-}
-
-/* Makes sure the next `n` nodes taken from the store cannot fail: they are taken and given
- * back, so they wait at the head of the free list. */
-bool reserve_nodes(ZInst* inst, int32_t n) {
-    ZNode* taken = nullptr;
-    bool ok = true;
-    for (int32_t i = 0; i < n; ++i) {
-        ZNode* x = inst->NewOp(inst, Z_NULL);
-        if (!x) {
-            ok = false;
-            break;
-        }
-        x->u.op.next = taken;
-        taken = x;
-    }
-    while (taken) {
-        ZNode* next = taken->u.op.next;
-        inst->FreeOp(inst, taken);
-        taken = next;
-    }
-    return ok;
 }
 
 /* One interval of a set's union, ends included or not; a point is an interval lo = hi. */
@@ -409,49 +371,28 @@ ZNode* differ_by_rounds(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path 
     return cur;
 }
 
-/* The cut of a sorted set's element list: the first position whose element does not lie
- * below k, skipping whole blocks by their last element. */
-SetPos first_not_below(ZNode* set, const ZNode* k) {
-    const int32_t n = set->u.op.nargs;
-    SetPos p = setpos::first(set);
-    while (p.index + Z_NODE_ARGS < n && order(top(p.block->u.op.args[Z_NODE_ARGS - 1]), k) < 0) {
-        p.block = p.block->u.op.next;
-        p.index += Z_NODE_ARGS;
-    }
-    while (p.index < n && order(top(setpos::at(p)), k) < 0) setpos::forward(p);
-    return p;
+}  // namespace
+
+const ZNode* bottom(const ZNode* e) {
+    if (!is_range(e)) return e;
+    return order(range_lo(e), range_hi(e)) <= 0 ? range_lo(e) : range_hi(e);
 }
 
-/* Stores node at position pos of the set, the elements from there on moving up one slot. */
-void insert_node(ZInst* inst, ZNode* set, int32_t pos, ZNode* node) {
-    const int32_t n = set->u.op.nargs;
-    inst->Set(inst, set, -1, nullptr);
-    SetPos p = setpos::position(set, pos);
-    for (int32_t k = pos; k <= n; ++k, setpos::forward(p)) std::swap(setpos::at(p), node);
+const ZNode* top(const ZNode* e) {
+    if (!is_range(e)) return e;
+    return order(range_lo(e), range_hi(e)) <= 0 ? range_hi(e) : range_lo(e);
 }
 
-/* Gives the overflow blocks after the one that holds the last element back to the store. */
-void trim_blocks(ZInst* inst, ZNode* set) {
-    const int32_t n = set->u.op.nargs;
-    ZNode* last = set;
-    for (int32_t d = n > 0 ? (n - 1) / Z_NODE_ARGS : 0; d > 0; --d) last = last->u.op.next;
-    ZNode* b = last->u.op.next;
-    last->u.op.next = nullptr;
-    while (b) {
-        ZNode* next = b->u.op.next;
-        inst->FreeOp(inst, b);
-        b = next;
-    }
-    forget_append_cursor(inst);
+void release_piece(ZInst* inst, ZNode* piece) {
+    if (is_range(piece)) inst->FreeOp(inst, piece);
 }
 
-/* Which comparison codes of an element against k satisfy a one-sided comparison, by type
- * - CEQ; CEQ keeps nothing. */
-constexpr int32_t kIneqMask[6] = {0,           kCmpLess | kCmpGreater,
+int32_t ineq_mask(int32_t type) {
+    constexpr int32_t kMask[6] = {0,           kCmpLess | kCmpGreater,
                                   kCmpLess,    kCmpLess | kCmpEqual,
                                   kCmpGreater, kCmpGreater | kCmpEqual};
-
-}  // namespace
+    return type >= Z_CEQ && type <= Z_CGE ? kMask[type - Z_CEQ] : 0;
+}
 
 bool Order::admit(const ZNode* c) {
     if (!c || (c->type != Z_LITN && c->type != Z_LITC) || (kind_ != 0 && c->type != kind_))
@@ -604,8 +545,7 @@ ZNode* intersect_ineq_with_set(ZInst* inst, NQJournal* jnl, ZNode* comparison, Z
     ZNode* r = new_set(inst, set);
     if (!r) return nullptr;
     SetBuilder out(inst, jnl, r, path);
-    const int32_t type = comparison->type;
-    const int32_t mask = type >= Z_CEQ && type <= Z_CGE ? kIneqMask[type - Z_CEQ] : 0;
+    const int32_t mask = ineq_mask(comparison->type);
     ZNode* k = comparison->u.op.args[1];
     for (ArgCursor c(set); !c.done(); c.next()) {
         ZNode* e = c.get();
@@ -621,72 +561,6 @@ ZNode* intersect_ineq_with_set(ZInst* inst, NQJournal* jnl, ZNode* comparison, Z
         }
     }
     return r;
-}
-
-/* The elements below k stay when the comparison keeps values below k, those above k when it
- * keeps values above; the one or two elements that reach k (a sorted, untouching set has no
- * more) give the pieces IntersectIneqWithRange gives them. In ascending order and apart,
- * those are exactly the elements the walk appends to its new set. */
-int32_t cut_in_place(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set, int32_t kind) {
-    const int32_t type = comparison->type;
-    if (type < Z_CNE || type > Z_CGE || comparison->u.op.nargs < 2) return -1;
-    ZNode* k = comparison->u.op.args[1];
-    Order o(kind);
-    if (!o.admit(k)) return -1;
-    // At most two fresh ranges, two copies of three nodes and one block.
-    if (!reserve_nodes(inst, 12)) return -1;
-
-    const int32_t mask = kIneqMask[type - Z_CEQ];
-    const int32_t n = set->u.op.nargs;
-    const SetPos at_k = first_not_below(set, k);
-    SetPos after = at_k;
-    ZNode* pieces[2];
-    int32_t np = 0;
-    while (after.index < n && order(bottom(setpos::at(after)), k) <= 0) {
-        ZNode*& slot = setpos::at(after);
-        assert(after.index - at_k.index < 2);
-        if (is_const(slot)) {
-            if ((yowccmp(slot, k, 2, 0) & mask) != 0) {
-                pieces[np++] = slot;
-                slot = nullptr;
-            }
-        } else {
-            ZNode* second = nullptr;
-            ZNode* first = IntersectIneqWithRange(inst, jnl, comparison, slot, &second);
-            for (ZNode* p : {first, second}) {
-                if (!p) continue;
-                assert(np < 2);
-                pieces[np++] = CopyTree(p, inst, jnl);
-                release_piece(inst, p);
-            }
-        }
-        FreeTree(&slot, inst, jnl);
-        setpos::forward(after);
-    }
-
-    const bool below = (mask & kCmpLess) != 0;
-    const bool above = (mask & kCmpGreater) != 0;
-    SetPos p = setpos::first(set);
-    for (; !below && p.index < at_k.index; setpos::forward(p)) FreeTree(&setpos::at(p), inst, jnl);
-    for (SetPos q = after; !above && q.index < n; setpos::forward(q))
-        FreeTree(&setpos::at(q), inst, jnl);
-
-    const int32_t kept_above = above ? n - after.index : 0;
-    if (below && above && np > after.index - at_k.index) {
-        // One element split in two: the second piece needs a slot of its own.
-        setpos::at(at_k) = pieces[0];
-        insert_node(inst, set, at_k.index + 1, pieces[1]);
-        forget_append_cursor(inst);
-        return set->u.op.nargs;
-    }
-    SetPos w = below ? at_k : setpos::first(set);
-    for (int32_t i = 0; i < np; ++i, setpos::forward(w)) setpos::at(w) = pieces[i];
-    if (above && w.index != after.index)
-        for (SetPos r = after; r.index < n; setpos::forward(r), setpos::forward(w))
-            setpos::at(w) = setpos::at(r);
-    set->u.op.nargs = (below ? at_k.index : 0) + np + kept_above;
-    trim_blocks(inst, set);
-    return set->u.op.nargs;
 }
 
 }  // namespace setsweep

@@ -44,6 +44,18 @@ class Order {
 /* -1, 0 or 1 as a lies below, on or above b; both admitted to one Order. */
 int32_t order(const ZNode* a, const ZNode* b);
 
+/* The least and the greatest constant of a point or a range whose bounds are admitted. */
+const ZNode* bottom(const ZNode* e);
+const ZNode* top(const ZNode* e);
+
+/* Releases a piece a range operation returned: a range made for it (not the bound nodes it
+ * shares with its inputs); a point is a bound node of an input and stays. */
+void release_piece(ZInst* inst, ZNode* piece);
+
+/* The comparison codes of an element against k for which a one-sided comparison of that
+ * type holds; CEQ and other types hold for none. */
+int32_t ineq_mask(int32_t type);
+
 /* Adds elements to a new, empty set as AddToSet does: directly at the end when every
  * constant of the element lies above every constant already in the set (AddToSet then walks
  * past every element and appends a copy), through AddToSet otherwise. With kLiteral every
@@ -82,13 +94,6 @@ ZNode* differ_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path path)
 ZNode* intersect_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path path);
 ZNode* intersect_ineq_with_set(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set,
                                Path path);
-
-/* Cuts a set with `sorted` facts down in place to what IntersectIneqWithSet (comparison,
- * set) holds: the elements that stay are kept as they are, those that go are released, the
- * pieces of the element or two at the comparison's constant replace them. Returns the new
- * element count, or -1 when it cannot (a constant of another kind, or the node store cannot
- * grow), with the set unchanged. */
-int32_t cut_in_place(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set, int32_t kind);
 
 }  // namespace setsweep
 

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "tests/tran/tran_fixture.h"
+#include "tran/cutlist.h"
 #include "tran/merge.h"
 
 namespace {
@@ -106,7 +108,10 @@ TEST_F(Sweeps, FastFormsGiveTheWalksSets) {
             const setsweep::SetFacts f = setsweep::scan_set(s1);
             if (!f.sorted) continue;
             ZNode* copy = CopyTree(s1, inst_, jnl_);
-            const int32_t n = setsweep::cut_in_place(inst_, jnl_, cmp, copy, f.kind);
+            setsweep::CutList list(inst_);
+            ASSERT_TRUE(list.attach(copy, f.kind));
+            const int32_t n = list.cut(jnl_, cmp);
+            list.close();
             EXPECT_EQ(detail(copy), n < 0 ? in1 : walked) << what << "\ncut by " << render(cmp);
         }
         ASSERT_EQ(detail(s1), in1) << "the operations leave their inputs alone";
@@ -131,13 +136,41 @@ TEST_F(Sweeps, LongSortedSetsAcrossBlocks) {
         const setsweep::SetFacts f = setsweep::scan_set(s1);
         if (!f.sorted) continue;
         ++sorted;
-        ZNode* cmp = op(Z_CNE + static_cast<int>(rng_() % 5), {col("X"), value(0, 1500, true)});
-        ZNode* copy = CopyTree(s1, inst_, jnl_);
-        ASSERT_GE(setsweep::cut_in_place(inst_, jnl_, cmp, copy, f.kind), 0);
-        EXPECT_EQ(detail(copy),
-                  detail(setsweep::intersect_ineq_with_set(inst_, jnl_, cmp, s1, Path::kLiteral)));
+        // A run of cuts, mostly x <> c (which leave empty slots behind), now and then one
+        // from a side: the list, closed, holds what the walks make of the set cut by each.
+        ZNode* walked = s1;
+        setsweep::CutList list(inst_);
+        ASSERT_TRUE(list.attach(s1, f.kind));
+        for (int i = 0; i < 150 && walked->u.op.nargs > 0; ++i) {
+            const int type = rng_() % 10 ? Z_CNE : Z_CLT + static_cast<int>(rng_() % 4);
+            ZNode* k = rng_() % 2 ? value(0, 1500, true) : nullptr;
+            if (!k) {  // a constant the list holds, to remove it
+                ZNode* e =
+                    inst_->Get(inst_, walked, static_cast<int32_t>(rng_() % walked->u.op.nargs));
+                k = CopyTree(zkind::is_range(e->type) ? e->u.op.args[rng_() % 2] : e, inst_, jnl_);
+            }
+            ZNode* cmp = op(type, {col("X"), k});
+            walked = setsweep::intersect_ineq_with_set(inst_, jnl_, cmp, walked, Path::kLiteral);
+            ASSERT_EQ(list.cut(jnl_, cmp), walked->u.op.nargs);
+        }
+        list.close();
+        EXPECT_EQ(detail(s1), detail(walked));
     }
     EXPECT_GT(sorted, 150) << "the cut in place must be tried on most of them";
+}
+
+TEST_F(Sweeps, CutsSearchPastLeadingEmptySlots) {
+    // x > 20 empties the first block and a half; the cuts after it must find 22 and 30.
+    ZNode* s = numbers(0, 60);
+    setsweep::CutList list(inst_);
+    ASSERT_TRUE(list.attach(s, Z_LITN));
+    EXPECT_EQ(list.cut(jnl_, op(Z_CGT, {col("X"), num(20)})), 39);
+    EXPECT_EQ(list.cut(jnl_, op(Z_CNE, {col("X"), num(22)})), 38);
+    EXPECT_EQ(list.cut(jnl_, op(Z_CLE, {col("X"), num(30)})), 9);
+    list.close();
+    std::string expected = "SET(LITN 21";
+    for (int i = 23; i <= 30; ++i) expected += ",LITN " + std::to_string(i);
+    EXPECT_EQ(render(s), expected + ")");
 }
 
 TEST_F(Sweeps, EqualPointsKeepTheFirstOfThem) {
