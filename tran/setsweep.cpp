@@ -426,15 +426,28 @@ SetBuilder::SetBuilder(ZInst* inst, NQJournal* jnl, ZNode* set, Path path)
 }
 
 /* Every constant of e lies above every constant in the set, e admitted to the order. */
-bool SetBuilder::above(const ZNode* e) const {
+/* AddToSet's walk passes every element below the new one and appends it at the end when
+ * each of its constants lies above every constant in the set, and also when it is a range
+ * that starts, with its low end excluded, on the set's greatest constant while that is
+ * only ever the excluded high end of a range: two ranges that share a bound neither
+ * includes stay apart. */
+bool SetBuilder::appends(const ZNode* e) const {
     if (!max_) return true;
     if (!is_range(e)) return order(e, max_) > 0;
-    return order(range_lo(e), max_) > 0 && order(range_hi(e), max_) > 0;
+    if (order(range_hi(e), max_) <= 0) return false;
+    const int32_t c = order(range_lo(e), max_);
+    return c > 0 || (c == 0 && open_top_ && !low_in(e));
 }
 
 void SetBuilder::raise(const ZNode* e) {
     const ZNode* t = top(e);
-    if (!max_ || order(t, max_) > 0) max_ = t;
+    const int32_t c = max_ ? order(t, max_) : 1;
+    if (c > 0) {
+        max_ = t;
+        open_top_ = is_range(e) && !high_in(e) && order(range_lo(e), range_hi(e)) < 0;
+    } else if (c == 0) {
+        open_top_ = false;  // whatever AddToSet made of it, the set may now hold max_ itself
+    }
 }
 
 void SetBuilder::append(ZNode* copy) {
@@ -464,7 +477,7 @@ void SetBuilder::add(ZNode* e) {
     if (direct_) {
         Order probe = order_;
         const bool placed = is_const(e) ? probe.admit(e) : is_range(e) && probe.admit_range(e);
-        if (placed && above(e)) {
+        if (placed && appends(e)) {
             order_ = probe;
             // As AddToSet: a failed copy of a point, or of anything into an empty set, still
             // takes a slot; a failed copy of a range does not.

@@ -56,17 +56,17 @@ void release_piece(ZInst* inst, ZNode* piece);
  * type holds; CEQ and other types hold for none. */
 int32_t ineq_mask(int32_t type);
 
-/* Adds elements to a new, empty set as AddToSet does: directly at the end when every
- * constant of the element lies above every constant already in the set (AddToSet then walks
- * past every element and appends a copy), through AddToSet otherwise. With kLiteral every
- * element goes through AddToSet. */
+/* Adds elements to a new, empty set as AddToSet does: directly at the end when the element
+ * lies above the whole set and apart from it (AddToSet then walks past every element and
+ * appends a copy), through AddToSet otherwise. With kLiteral every element goes through
+ * AddToSet. */
 class SetBuilder {
   public:
     SetBuilder(ZInst* inst, NQJournal* jnl, ZNode* set, Path path);
     void add(ZNode* element);
 
   private:
-    bool above(const ZNode* e) const;
+    bool appends(const ZNode* e) const;
     void raise(const ZNode* e);
     void append(ZNode* copy);
 
@@ -75,6 +75,7 @@ class SetBuilder {
     ZNode* set_;
     Order order_;
     const ZNode* max_ = nullptr; /* the greatest constant added; the caller's node */
+    bool open_top_ = false;      /* the set holds max_ only as excluded high ends of ranges */
     bool direct_;                /* false once an element could not be ordered */
     ZNode* tail_ = nullptr;      /* the block that holds position tail_nargs_ - 1 */
     int32_t tail_nargs_ = -1;    /* the count tail_ is right for */

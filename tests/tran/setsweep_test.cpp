@@ -159,6 +159,32 @@ TEST_F(Sweeps, LongSortedSetsAcrossBlocks) {
     EXPECT_GT(sorted, 150) << "the cut in place must be tried on most of them";
 }
 
+TEST_F(Sweeps, BuilderAddsAsAddToSet) {
+    // Elements mostly in ascending order with ends that meet (the builder's direct appends),
+    // now and then one out of order or a point on an end (where AddToSet merges).
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<ZNode*> elements;
+        int at = 0;
+        for (int n = static_cast<int>(rng_() % 40); n > 0; --n) {
+            at += static_cast<int>(rng_() % 3);
+            const int lo = rng_() % 6 ? at : static_cast<int>(rng_() % (at + 1));
+            if (rng_() % 3 == 0)
+                elements.push_back(num(lo));
+            else
+                elements.push_back(range(Z_RANB + static_cast<int>(rng_() % 4), lo,
+                                         lo + 1 + static_cast<int>(rng_() % 2)));
+        }
+        ZNode* built = node(Z_SET, -8);
+        ZNode* walked = node(Z_SET, -8);
+        setsweep::SetBuilder builder(inst_, jnl_, built, Path::kFast);
+        for (ZNode* e : elements) {
+            builder.add(e);
+            AddToSet(inst_, jnl_, walked, e);
+        }
+        ASSERT_EQ(detail(built), detail(walked)) << "round " << round;
+    }
+}
+
 TEST_F(Sweeps, CutsSearchPastLeadingEmptySlots) {
     // x > 20 empties the first block and a half; the cuts after it must find 22 and 30.
     ZNode* s = numbers(0, 60);
