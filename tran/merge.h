@@ -49,9 +49,25 @@ struct Merge {
     /* The sorted list being cut in place, which may have empty slots: they are closed
      * before any rule but another cut reads the list, and when the walk ends. */
     setsweep::CutList cutting;
+    /* Points OR rule 5 adds to a set of points (copies, with the order they came in), when
+     * they do not go at its end: they are put in their places all at once, at the same
+     * moments as the empty slots of a cut list are closed. */
+    struct Held {
+        ZNode* point;
+        int32_t order;
+    };
+    struct Later {
+        ZNode* set = nullptr;
+        Held* points = nullptr;
+        int32_t count = 0;
+        int32_t capacity = 0;
+    } later;
 
     Merge(ZNode* n, ZInst* i, NQJournal* j, Path p = Path::kFast)
         : node(n), inst(i), jnl(j), path(p), members(i), cutting(i) {}
+    ~Merge();
+    Merge(const Merge&) = delete;
+    Merge& operator=(const Merge&) = delete;
 
     /* The node becomes the constant true or false; all its operands are released. */
     Outcome decide(bool value);
@@ -71,10 +87,15 @@ struct Merge {
     void reshaped(ZNode* set);
     /* AddToSet (set, point), appending directly when the point lies above the whole set. */
     Outcome add_point(ZNode* set, ZNode* point, ZNode*& sb);
-    /* Closes the empty slots of the list being cut when it is one of these. */
+    /* Brings the set being cut or added to up to date when it is one of these. */
     void settle(const ZNode* x, const ZNode* y);
-    void forget();       /* all caches, the empty slots closed */
+    void forget();       /* all caches, every set brought up to date */
     void forget_shape(); /* the tail and the member index */
+    /* Puts the points held back for later in their set. */
+    void place_later();
+
+  private:
+    bool hold_back(ZNode* set, ZNode* point);
 };
 
 /* The walk over the operands of an AND (is_and) or OR, as do_and and do_or run it; with

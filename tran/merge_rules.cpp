@@ -224,7 +224,8 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     const bool a_cmp = op_const(a, Z_CEQ, Z_CGE) && a->type != Z_CNE;
     const bool b_cmp = op_const(b, Z_CEQ, Z_CGE) && b->type != Z_CNE;
     const bool cut = (a_cmp && over_set(b, Z_NIN)) || (over_set(a, Z_NIN) && b_cmp);
-    if (!cut) m.settle(ca, cb);
+    const bool add = over_set(a, Z_IN) && op_const(b, Z_CEQ, Z_CEQ);
+    if (!cut && !add) m.settle(ca, cb);
 
     if (over_set(a, Z_IN) && over_set(b, Z_IN)) {
         ZNode* u = UnionSet(inst, jnl, ca, cb);
@@ -252,7 +253,7 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
         return take_list(m, a, Z_NIN, setsweep::differ_sets(inst, jnl, ca, cb, m.path), sb, true);
     if (over_set(a, Z_IN) && over_set(b, Z_NIN))
         return take_list(m, a, Z_NIN, setsweep::differ_sets(inst, jnl, cb, ca, m.path), sb, true);
-    if (over_set(a, Z_IN) && op_const(b, Z_CEQ, Z_CEQ)) return m.add_point(ca, cb, sb);
+    if (add) return m.add_point(ca, cb, sb);
     if (op_const(a, Z_CNE, Z_CNE) && (over_set(b, Z_IN) || over_set(b, Z_NIN))) {
         // x <> c OR x IN S holds everywhere when c is in S and is x <> c otherwise; with
         // NOT IN the other way round.

@@ -508,6 +508,7 @@ SetFacts scan_set(ZNode* set) {
             continue;
         }
         if (is_const(e) ? !o.admit(e) : !is_range(e) || !o.admit_range(e)) return SetFacts{};
+        if (is_range(e)) f.points = false;
         if (is_range(e) && order(range_lo(e), range_hi(e)) >= 0) sorted = false;
         if (sorted && prev && !apart(prev, e)) sorted = false;
         if (!f.max || order(top(e), f.max) > 0) f.max = top(e);

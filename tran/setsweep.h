@@ -86,6 +86,7 @@ struct SetFacts {
     int32_t kind = 0;           /* Z_LITN/Z_LITC: its constants are admitted to one Order */
     bool sorted = false;        /* no empty slot; points and regular ranges in ascending order,
                                    disjoint and not touching (what AddToSet leaves) */
+    bool points = true;         /* no range among its elements */
     const ZNode* max = nullptr; /* its greatest constant, when kind is set */
 };
 SetFacts scan_set(ZNode* set);
