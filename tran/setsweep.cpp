@@ -217,6 +217,76 @@ ZNode* filter_points(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, bool kee
     return r;
 }
 
+/* All numbers among the constants of s's points and ranges have one literal kind, *tag (-1
+ * before the first). */
+bool one_tag(ZNode* s, int64_t* tag) {
+    auto same = [tag](const ZNode* c) {
+        if (!c || c->type != Z_LITN) return true;
+        if (*tag < 0) *tag = c->u.litn.tag;
+        return *tag == c->u.litn.tag;
+    };
+    for (ArgCursor c(s); !c.done(); c.next()) {
+        const ZNode* e = c.get();
+        if (is_const(e) ? !same(e) : is_range(e) && (!same(range_lo(e)) || !same(range_hi(e))))
+            return false;
+    }
+    return true;
+}
+
+/* The intersection when s1 holds ranges and s2 is sorted and apart: a range of s1 meets only
+ * the run of s2's elements that reach it (the others give IntersectRanges nothing and lie
+ * outside it), so only that run is visited, in s2's order, and the pieces go to the builder
+ * in the walk's order. IntersectRanges chooses bounds by the strict comparison, under which
+ * numbers of different literal kinds do not compare: the numbers must share one. Null when
+ * that does not hold or the pool refuses. */
+ZNode* intersect_by_sweep(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2) {
+    const SetFacts f2 = scan_set(s2);
+    int64_t tag = -1;
+    if (!f2.sorted || !one_tag(s1, &tag) || !one_tag(s2, &tag)) return nullptr;
+    Order o(f2.kind);
+    for (ArgCursor c(s1); !c.done(); c.next()) {
+        const ZNode* e = c.get();
+        if (is_const(e) ? !o.admit(e) : is_range(e) && !o.admit_range(e)) return nullptr;
+    }
+    const int32_t n2 = s2->u.op.nargs;
+    PoolArray<ZNode*> b(inst, n2);
+    if (!b.ok()) return nullptr;
+    int32_t i = 0;
+    for (ArgCursor c(s2); !c.done(); c.next()) b[i++] = c.get();
+    // The first element of s2 whose greatest constant is not below v.
+    auto reach = [&](const ZNode* v) {
+        return static_cast<int32_t>(
+            std::lower_bound(b.data(), b.data() + n2, v,
+                             [](const ZNode* e, const ZNode* w) { return order(top(e), w) < 0; }) -
+            b.data());
+    };
+    ZNode* r = new_set(inst, s1);
+    if (!r) return nullptr;
+    SetBuilder out(inst, jnl, r, Path::kFast);
+    for (ArgCursor c(s1); !c.done(); c.next()) {
+        ZNode* x = c.get();
+        if (is_const(x)) {
+            // Only the first element that reaches x can hold it: the next starts above x,
+            // or at x without including it.
+            const int32_t j = reach(x);
+            if (j < n2 && (is_range(b[j]) ? PointInRange_YN(x, b[j]) : order(x, b[j]) == 0))
+                out.add(x);
+            continue;
+        }
+        if (!is_range(x)) continue;
+        for (int32_t j = reach(bottom(x)); j < n2 && order(bottom(b[j]), top(x)) <= 0; ++j) {
+            if (is_range(b[j])) {
+                ZNode* piece = IntersectRanges(inst, jnl, x, b[j]);
+                out.add(piece);
+                release_piece(inst, piece);
+            } else if (PointInRange_YN(b[j], x)) {
+                out.add(b[j]);
+            }
+        }
+    }
+    return r;
+}
+
 /* The pieces of range x outside the union, in ascending order, each given to `emit` as a
  * point (a bound node) or a range made for it: x's own record when the piece keeps both of
  * x's bounds (as DifferRanges copies a range it only trims at an end), else a new range
@@ -525,11 +595,13 @@ ZNode* differ_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path path)
     return differ_by_rounds(inst, jnl, s1, s2, path);
 }
 
-/* With s1 holding only points, its points that lie in s2 by one sweep; otherwise every range
- * of s1 is intersected with every element of s2. */
+/* Every point of s1 that lies in s2, and every range of s1 intersected with every element
+ * of s2; by one sweep when s1 holds only points or s2 is sorted. */
 ZNode* intersect_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path path) {
-    if (path == Path::kFast)
+    if (path == Path::kFast) {
         if (ZNode* r = filter_points(inst, jnl, s1, s2, true)) return r;
+        if (ZNode* r = intersect_by_sweep(inst, jnl, s1, s2)) return r;
+    }
     ZNode* r = new_set(inst, s1);
     if (!r) return nullptr;
     SetBuilder out(inst, jnl, r, path);
