@@ -203,7 +203,10 @@ ZNode* filter_points(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, bool kee
     int32_t m = 0;
     for (ArgCursor c(s1); !c.done(); c.next()) {
         ZNode* e = c.get();
-        if (is_const(e) && u.contains(e) == keep_in) kept[m] = Kept{e, m}, ++m;
+        if (is_const(e) && u.contains(e) == keep_in) {
+            kept[m] = Kept{e, m};
+            ++m;
+        }
     }
     std::sort(kept.data(), kept.data() + m, [](const Kept& a, const Kept& b) {
         const int32_t c = order(a.node, b.node);
@@ -368,9 +371,13 @@ ZNode* differ_by_sweep(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2) {
     PoolArray<const ZNode*> bounds(inst, n1 + 2 * int64_t{n2});
     if (!bounds.ok()) return nullptr;
     int64_t nb = 0;
+    auto both = [&](const ZNode* lo, const ZNode* hi) {
+        bounds[nb++] = lo;
+        bounds[nb++] = hi;
+    };
     for (ArgCursor c(s1); !c.done(); c.next())
-        if (is_range(c.get())) bounds[nb++] = range_lo(c.get()), bounds[nb++] = range_hi(c.get());
-    for (int32_t j = 0; j < u.size(); ++j) bounds[nb++] = u[j].lo, bounds[nb++] = u[j].hi;
+        if (is_range(c.get())) both(range_lo(c.get()), range_hi(c.get()));
+    for (int32_t j = 0; j < u.size(); ++j) both(u[j].lo, u[j].hi);
     std::sort(bounds.data(), bounds.data() + nb,
               [](const ZNode* a, const ZNode* b) { return order(a, b) < 0; });
     for (int64_t i = 1; i < nb; ++i)
@@ -495,7 +502,6 @@ SetBuilder::SetBuilder(ZInst* inst, NQJournal* jnl, ZNode* set, Path path)
     assert(set->u.op.nargs == 0);
 }
 
-/* Every constant of e lies above every constant in the set, e admitted to the order. */
 /* AddToSet's walk passes every element below the new one and appends it at the end when
  * each of its constants lies above every constant in the set, and also when it is a range
  * that starts, with its low end excluded, on the set's greatest constant while that is

@@ -1,11 +1,12 @@
-/* Fast forms of the set operations for long sets. The set algebra proper (sets.cpp) walks a
- * set from its start for every element it adds, which makes building a set of n elements
- * cost n squared, and the difference of two sets cuts by one element of the second at a time.
- * Here: a builder that appends an element directly when AddToSet would only have walked to
- * the end, sweeps over sorted arrays that give the difference and intersection of sets in
- * one pass, and the cut of a sorted set by a comparison in place. Each gives exactly the set
- * the walk gives (the same elements, values, order and range types; the element nodes are
- * other copies), and falls back to the walk where it cannot show that.
+/* The intersections and the difference of sets, as the set algebra describes them and in
+ * fast forms for long sets. The walks add every piece with AddToSet, which walks the new set
+ * from its start, so building a set of n elements costs n squared; the difference cuts by one
+ * element of the second set at a time. The fast forms: a builder that appends an element
+ * directly where AddToSet would only have walked to the end, and sweeps over sorted arrays
+ * that give a difference or an intersection in one pass (the cut of a sorted set by many
+ * comparisons in place is in cutlist.h). Each gives exactly the set the walk gives (the same
+ * elements, values, order and range types; the element nodes are other copies), and falls
+ * back to the walk where that is not sure.
  *
  * The order the sweeps rely on: yowccmp (mode 2, not strict) is a total order on numbers
  * (missing values below them by rank) and on character values (blank-padded), as long as no
