@@ -87,6 +87,35 @@ Outcome dropped(Merge& m, ZNode*& sb) {
     return Outcome::kMerged;
 }
 
+/* The comparison cuts `set` (a's list or b's) in place when the facts known about the set
+ * allow it: what take_list does with the cut made as a new set, a keeping or taking the set
+ * as its list. kNone when the set is to be cut into a new one instead (its empty slots
+ * closed first). */
+Outcome cut_list(Merge& m, ZNode* a, ZNode*& sb, ZNode* comparison, ZNode* set, int32_t type,
+                 bool if_empty) {
+    if (m.cutting.set() != set) {
+        const setsweep::SetFacts* f = m.facts_of(set);
+        if (!f || !f->sorted) return Outcome::kNone;
+        m.cutting.close();
+        if (!m.cutting.attach(set, f->kind)) return Outcome::kNone;
+    }
+    const int32_t live = m.cutting.cut(m.jnl, comparison);
+    if (live < 0) {
+        m.cutting.close();
+        return Outcome::kNone;
+    }
+    if (live == 0) return m.decide(if_empty);
+    if (a->u.op.args[1] != set) {
+        sb->u.op.args[1] = nullptr;  // the list is a's now
+        ZNode* old = a->u.op.args[1];
+        a->u.op.args[1] = set;
+        FreeTree(&old, m.inst, m.jnl);
+    }
+    a->type = static_cast<uint16_t>(type);
+    m.drop(sb);
+    return Outcome::kReshaped;
+}
+
 }  // namespace
 
 Outcome and_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
@@ -96,17 +125,26 @@ Outcome and_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     ZNode* cb = arg(b, 1);
     ZInst* inst = m.inst;
     NQJournal* jnl = m.jnl;
+    const bool a_cmp = op_const(a, Z_CNE, Z_CGE);
+    const bool cut =
+        (a_cmp && over_set(b, Z_IN)) || (over_set(a, Z_IN) && op_const(b, Z_CNE, Z_CGE));
+    if (!cut) m.settle(ca, cb);
 
     if (over_set(a, Z_IN) && over_set(b, Z_IN))
-        return take_list(m, a, Z_IN, IntersectSets(inst, jnl, ca, cb), sb, false);
-    if (op_const(a, Z_CNE, Z_CGE) && over_set(b, Z_IN))
-        return take_list(m, a, Z_IN, IntersectIneqWithSet(inst, jnl, a, cb), sb, false);
-    if (over_set(a, Z_IN) && op_const(b, Z_CNE, Z_CGE))
-        return take_list(m, a, Z_IN, IntersectIneqWithSet(inst, jnl, b, ca), sb, false);
+        return take_list(m, a, Z_IN, setsweep::intersect_sets(inst, jnl, ca, cb, m.path), sb,
+                         false);
+    if (cut) {
+        ZNode* cmp = a_cmp ? a : b;
+        ZNode* set = a_cmp ? cb : ca;
+        const Outcome fast = cut_list(m, a, sb, cmp, set, Z_IN, false);
+        if (fast != Outcome::kNone) return fast;
+        return take_list(m, a, Z_IN, setsweep::intersect_ineq_with_set(inst, jnl, cmp, set, m.path),
+                         sb, false);
+    }
     if (over_set(a, Z_IN) && over_set(b, Z_NIN))
-        return take_list(m, a, Z_IN, DifferSets(inst, jnl, ca, cb), sb, false);
+        return take_list(m, a, Z_IN, setsweep::differ_sets(inst, jnl, ca, cb, m.path), sb, false);
     if (over_set(a, Z_NIN) && over_set(b, Z_IN))
-        return take_list(m, a, Z_IN, DifferSets(inst, jnl, cb, ca), sb, false);
+        return take_list(m, a, Z_IN, setsweep::differ_sets(inst, jnl, cb, ca, m.path), sb, false);
     if (over_set(a, Z_NIN) && over_set(b, Z_NIN)) {
         // b's elements move into a's list; b's own blocks are released with it.
         if (!m.reserve(ca, cb->u.op.nargs)) return Outcome::kNone;
@@ -183,6 +221,11 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     ZNode* cb = arg(b, 1);
     ZInst* inst = m.inst;
     NQJournal* jnl = m.jnl;
+    const bool a_cmp = op_const(a, Z_CEQ, Z_CGE) && a->type != Z_CNE;
+    const bool b_cmp = op_const(b, Z_CEQ, Z_CGE) && b->type != Z_CNE;
+    const bool cut = (a_cmp && over_set(b, Z_NIN)) || (over_set(a, Z_NIN) && b_cmp);
+    const bool add = over_set(a, Z_IN) && op_const(b, Z_CEQ, Z_CEQ);
+    if (!cut && !add) m.settle(ca, cb);
 
     if (over_set(a, Z_IN) && over_set(b, Z_IN)) {
         ZNode* u = UnionSet(inst, jnl, ca, cb);
@@ -192,26 +235,25 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
         return dropped(m, sb);
     }
     if (over_set(a, Z_NIN) && over_set(b, Z_NIN))
-        return take_list(m, a, Z_NIN, IntersectSets(inst, jnl, ca, cb), sb, true);
+        return take_list(m, a, Z_NIN, setsweep::intersect_sets(inst, jnl, ca, cb, m.path), sb,
+                         true);
     // x < 5 OR x NOT IN S is x NOT IN (S restricted to x >= 5).
-    const bool a_cmp = op_const(a, Z_CEQ, Z_CGE) && a->type != Z_CNE;
-    const bool b_cmp = op_const(b, Z_CEQ, Z_CGE) && b->type != Z_CNE;
-    if ((a_cmp && over_set(b, Z_NIN)) || (over_set(a, Z_NIN) && b_cmp)) {
+    if (cut) {
         ZNode* cmp = a_cmp ? a : b;
+        ZNode* set = a_cmp ? cb : ca;
         const uint16_t type = cmp->type;
         cmp->type = static_cast<uint16_t>(zkind::cnotrop[type - Z_CEQ]);
-        ZNode* s = IntersectIneqWithSet(inst, jnl, cmp, a_cmp ? cb : ca);
+        const Outcome fast = cut_list(m, a, sb, cmp, set, Z_NIN, true);
+        if (fast != Outcome::kNone) return fast;
+        ZNode* s = setsweep::intersect_ineq_with_set(inst, jnl, cmp, set, m.path);
         if (!s) cmp->type = type;
         return take_list(m, a, Z_NIN, s, sb, true);
     }
     if (over_set(a, Z_NIN) && over_set(b, Z_IN))
-        return take_list(m, a, Z_NIN, DifferSets(inst, jnl, ca, cb), sb, true);
+        return take_list(m, a, Z_NIN, setsweep::differ_sets(inst, jnl, ca, cb, m.path), sb, true);
     if (over_set(a, Z_IN) && over_set(b, Z_NIN))
-        return take_list(m, a, Z_NIN, DifferSets(inst, jnl, cb, ca), sb, true);
-    if (over_set(a, Z_IN) && op_const(b, Z_CEQ, Z_CEQ)) {
-        AddToSet(inst, jnl, ca, cb);
-        return dropped(m, sb);
-    }
+        return take_list(m, a, Z_NIN, setsweep::differ_sets(inst, jnl, cb, ca, m.path), sb, true);
+    if (add) return m.add_point(ca, cb, sb);
     if (op_const(a, Z_CNE, Z_CNE) && (over_set(b, Z_IN) || over_set(b, Z_NIN))) {
         // x <> c OR x IN S holds everywhere when c is in S and is x <> c otherwise; with
         // NOT IN the other way round.

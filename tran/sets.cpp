@@ -1,20 +1,21 @@
 /* Sets: a SET node whose operands (15 in the head, 15 in each overflow block) are points
  * and ranges in ascending order, pairwise disjoint and not touching. Adding an element
- * with that order kept, membership, intersection, union and difference of sets, and the
- * compaction of the null slots that the other operations leave behind.
+ * with that order kept, membership, union of sets, and the compaction of the null slots
+ * that the other operations leave behind; intersection and difference are in setsweep.cpp,
+ * beside their fast forms.
  *
  * Every walk over a set goes once through its blocks, front to back. Operations that put
  * elements in a set for good store deep copies; nodes they drop without releasing (a
- * merged range, the working copy of an added range, intermediate sets of a difference)
- * may still be reachable from a caller's tree, and go with the arena at reset. */
+ * merged range, the working copy of an added range) may still be reachable from a caller's
+ * tree, and go with the arena at reset. */
 #include <cassert>
-#include <cstring>
 #include <utility>
 
 #include "frame/instance_tail.h"
 #include "frame/nodekinds.h"
 #include "frame/nodeutil.h"
 #include "tran/algebra.h"
+#include "tran/setsweep.h"
 #include "tran/tran.h"
 
 namespace {
@@ -146,18 +147,6 @@ void add_range(ZInst* inst, NQJournal* jnl, ZNode* s, ZNode* x) {
     Insert(inst, jnl, s, pos, n);
 }
 
-/* Adds the non-null pieces of a range operation to r, first piece first. */
-void add_pieces(ZInst* inst, NQJournal* jnl, ZNode* r, ZNode* first, ZNode* second) {
-    if (first != nullptr) AddToSet(inst, jnl, r, first);
-    if (second != nullptr) AddToSet(inst, jnl, r, second);
-}
-
-/* Which comparison codes of an element against k satisfy a one-sided comparison, by type
- * - CEQ; CEQ keeps nothing. */
-constexpr int32_t kIneqMask[6] = {0,           kCmpLess | kCmpGreater,
-                                  kCmpLess,    kCmpLess | kCmpEqual,
-                                  kCmpGreater, kCmpGreater | kCmpEqual};
-
 }  // namespace
 
 /* 1 when p equals a point of s or lies in one of its ranges. */
@@ -207,46 +196,13 @@ void Insert(ZInst* inst, NQJournal* jnl, ZNode* set, int32_t pos, ZNode* element
 
 /* A new set of what s1 and s2 have in common. */
 ZNode* IntersectSets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2) {
-    ZNode* r = new_set(inst, s1);
-    if (r == nullptr) return nullptr;
-    for (ArgCursor a(s1); !a.done(); a.next()) {
-        ZNode* x = a.get();
-        if (is_point(x)) {
-            if (PointInSet(x, s2)) AddToSet(inst, jnl, r, x);
-            continue;
-        }
-        if (!is_range(x)) continue;
-        for (ArgCursor b(s2); !b.done(); b.next()) {
-            ZNode* y = b.get();
-            if (is_range(y)) {
-                add_pieces(inst, jnl, r, IntersectRanges(inst, jnl, x, y), nullptr);
-            } else if (is_point(y) && PointInRange_YN(y, x)) {
-                AddToSet(inst, jnl, r, y);
-            }
-        }
-    }
-    return r;
+    return setsweep::intersect_sets(inst, jnl, s1, s2, setsweep::Path::kFast);
 }
 
 /* A new set of the elements of s, or their parts, where x <op> k holds (k the
  * comparison's operand 1). */
 ZNode* IntersectIneqWithSet(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set) {
-    ZNode* r = new_set(inst, set);
-    if (r == nullptr) return nullptr;
-    const int32_t type = comparison->type;
-    const int32_t mask = type >= Z_CEQ && type <= Z_CGE ? kIneqMask[type - Z_CEQ] : 0;
-    ZNode* k = comparison->u.op.args[1];
-    for (ArgCursor c(set); !c.done(); c.next()) {
-        ZNode* e = c.get();
-        if (is_range(e)) {
-            ZNode* second = nullptr;
-            ZNode* first = IntersectIneqWithRange(inst, jnl, comparison, e, &second);
-            add_pieces(inst, jnl, r, first, second);
-        } else if (is_point(e) && (cmp(e, k, 2) & mask) != 0) {
-            AddToSet(inst, jnl, r, e);
-        }
-    }
-    return r;
+    return setsweep::intersect_ineq_with_set(inst, jnl, comparison, set, setsweep::Path::kFast);
 }
 
 /* Moves the elements of s1 and s2 into one new set, relinking s2's full overflow blocks
@@ -326,42 +282,10 @@ ZNode* UnionSet(ZInst* inst, NQJournal*, ZNode* s1, ZNode* s2) {
     return h;
 }
 
-/* s1 without the points and ranges of s2: every element of s2 in turn is cut out of what
- * is left so far. With s2 empty the result shares s1's elements and blocks. An element of
- * s2 that is neither a point nor a range cuts nothing. */
+/* s1 without the points and ranges of s2. With s2 empty the result shares s1's elements
+ * and blocks. */
 ZNode* DifferSets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2) {
-    ZNode* cur = inst->NewOp(inst, Z_NULL);
-    ZNode* tmp = new_set(inst, s1);
-    if (cur == nullptr || tmp == nullptr) return nullptr;
-    copy_record(cur, s1);
-    for (ArgCursor b(s2); !b.done(); b.next()) {
-        ZNode* y = b.get();
-        if (!is_point(y) && !is_range(y)) continue;
-        for (ArgCursor a(cur); !a.done(); a.next()) {
-            ZNode* x = a.get();
-            if (is_point(x)) {
-                if (!PointInSet(x, s2)) AddToSet(inst, jnl, tmp, x);
-            } else if (is_range(x)) {
-                ZNode* t = is_point(y) ? new_range(inst, 0, y, y, x) : y;
-                assert(t != nullptr);
-                ZNode* second = nullptr;
-                ZNode* first = DifferRanges(inst, jnl, x, t, &second);
-                add_pieces(inst, jnl, tmp, first, second);
-                if (t != y) {
-                    std::memset(t, 0, sizeof *t);
-                    inst->FreeOp(inst, t);
-                }
-            }
-        }
-        // cur takes over what is left; tmp starts again empty.
-        copy_record(cur, tmp);
-        std::memset(tmp, 0, sizeof *tmp);
-        tmp->type = Z_SET;
-        tmp->vlen = cur->vlen;
-        forget_append_cursor(inst);
-    }
-    cur->type = Z_SET;
-    return cur;
+    return setsweep::differ_sets(inst, jnl, s1, s2, setsweep::Path::kFast);
 }
 
 /* Removes the null slots of any operator, keeping the order of the rest: a single walk
