@@ -152,7 +152,11 @@ Outcome Merge::add_point(ZNode* set, ZNode* point, ZNode*& sb) {
     return Outcome::kReshaped;
 }
 
+/* The walk brings every set up to date before it ends; a caller that applies the rules
+ * itself gets its sets brought up to date here. */
 Merge::~Merge() {
+    place_later();
+    cutting.close();
     if (later.points) inst->pool->Free(inst->pool, later.points);
 }
 

@@ -177,33 +177,34 @@ bool spans_of(ZNode* s, Order o, bool strict, Union& u) {
     return true;
 }
 
-/* The points of s1 that do (keep_in) or do not lie in s2, added in ascending order with
- * the first of equal points kept: what AddToSet makes of them in s1's order, since it drops
- * a point equal to one already in the set. Null when s1 holds a range or constants that do
- * not share one order. */
-ZNode* filter_points(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, bool keep_in) {
-    Order o;
-    int32_t n1 = 0;
-    for (ArgCursor c(s1); !c.done(); c.next()) {
+/* s holds no range and its constants share one order, *o (which admits them); *n counts
+ * them. */
+bool points_of_one_order(ZNode* s, Order* o, int32_t* n) {
+    *n = 0;
+    for (ArgCursor c(s); !c.done(); c.next()) {
         ZNode* e = c.get();
-        if (is_range(e) || (is_const(e) && !o.admit(e))) return nullptr;
-        n1 += is_const(e);
+        if (is_range(e) || (is_const(e) && !o->admit(e))) return false;
+        *n += is_const(e);
     }
-    Union u(inst, s2->u.op.nargs);
-    if (o.kind() != 0 && s2->u.op.nargs > 0) {
-        if (!u.ok() || !spans_of(s2, o, false, u)) return nullptr;
-        u.close();
-    }
+    return true;
+}
+
+/* A new set of the n points of s that `keep` keeps, in ascending order with the first of
+ * equal points kept: what AddToSet makes of them added in s's order, since it puts a point
+ * before the first element above it and drops one equal to an element already there. Null
+ * when the pool refuses. */
+template <class Keep>
+ZNode* keep_points(ZInst* inst, NQJournal* jnl, ZNode* s, int32_t n, Keep keep) {
     struct Kept {
         ZNode* node;
         int32_t at;
     };
-    PoolArray<Kept> kept(inst, n1);
-    if (n1 > 0 && !kept.ok()) return nullptr;
+    PoolArray<Kept> kept(inst, n);
+    if (n > 0 && !kept.ok()) return nullptr;
     int32_t m = 0;
-    for (ArgCursor c(s1); !c.done(); c.next()) {
+    for (ArgCursor c(s); !c.done(); c.next()) {
         ZNode* e = c.get();
-        if (is_const(e) && u.contains(e) == keep_in) {
+        if (is_const(e) && keep(e)) {
             kept[m] = Kept{e, m};
             ++m;
         }
@@ -212,12 +213,26 @@ ZNode* filter_points(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, bool kee
         const int32_t c = order(a.node, b.node);
         return c < 0 || (c == 0 && a.at < b.at);
     });
-    ZNode* r = new_set(inst, s1);
+    ZNode* r = new_set(inst, s);
     if (!r) return nullptr;
     SetBuilder out(inst, jnl, r, Path::kFast);
     for (int32_t i = 0; i < m; ++i)
         if (i == 0 || order(kept[i - 1].node, kept[i].node) != 0) out.add(kept[i].node);
     return r;
+}
+
+/* The points of s1 that do (keep_in) or do not lie in s2. Null when s1 holds a range or
+ * constants that do not share one order. */
+ZNode* filter_points(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, bool keep_in) {
+    Order o;
+    int32_t n1;
+    if (!points_of_one_order(s1, &o, &n1)) return nullptr;
+    Union u(inst, s2->u.op.nargs);
+    if (o.kind() != 0 && s2->u.op.nargs > 0) {
+        if (!u.ok() || !spans_of(s2, o, false, u)) return nullptr;
+        u.close();
+    }
+    return keep_points(inst, jnl, s1, n1, [&](const ZNode* e) { return u.contains(e) == keep_in; });
 }
 
 /* All numbers among the constants of s's points and ranges have one literal kind, *tag (-1
@@ -632,13 +647,22 @@ ZNode* intersect_sets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, Path pa
     return r;
 }
 
+/* A set of points in any order (as a union leaves it) is filtered and sorted in one pass;
+ * otherwise every element is cut in turn, in the set's order. */
 ZNode* intersect_ineq_with_set(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* set,
                                Path path) {
+    const int32_t mask = ineq_mask(comparison->type);
+    ZNode* k = comparison->u.op.args[1];
+    Order o;
+    int32_t n;
+    if (path == Path::kFast && points_of_one_order(set, &o, &n)) {
+        ZNode* r = keep_points(inst, jnl, set, n,
+                               [&](const ZNode* e) { return (yowccmp(e, k, 2, 0) & mask) != 0; });
+        if (r) return r;
+    }
     ZNode* r = new_set(inst, set);
     if (!r) return nullptr;
     SetBuilder out(inst, jnl, r, path);
-    const int32_t mask = ineq_mask(comparison->type);
-    ZNode* k = comparison->u.op.args[1];
     for (ArgCursor c(set); !c.done(); c.next()) {
         ZNode* e = c.get();
         if (is_range(e)) {

@@ -199,6 +199,19 @@ TEST_F(Sweeps, CutsSearchPastLeadingEmptySlots) {
     EXPECT_EQ(render(s), expected + ")");
 }
 
+TEST_F(Sweeps, WithoutScratchMemoryTheWalksRun) {
+    ZNode* s1 = set({num(1), range(Z_RANB, 3, 9), num(12)});
+    ZNode* s2 = set({num(5), range(Z_RANN, 7, 12), num(20)});
+    const std::string differ = detail(setsweep::differ_sets(inst_, jnl_, s1, s2, Path::kLiteral));
+    const std::string common =
+        detail(setsweep::intersect_sets(inst_, jnl_, s1, s2, Path::kLiteral));
+    zhost_fail_pool_allocation(inst_->pool, 1);
+    EXPECT_EQ(detail(DifferSets(inst_, jnl_, s1, s2)), differ);
+    zhost_fail_pool_allocation(inst_->pool, 1);
+    EXPECT_EQ(detail(IntersectSets(inst_, jnl_, s1, s2)), common);
+    zhost_fail_pool_allocation(inst_->pool, 0);
+}
+
 TEST_F(Sweeps, EqualPointsKeepTheFirstOfThem) {
     // 'b ' equals 'b' and comes first: the walk keeps it, and so must the sort.
     ZNode* s1 = set({chr("c"), chr("b "), chr("a"), chr("b"), chr("c  ")});
@@ -210,6 +223,32 @@ TEST_F(Sweeps, EqualPointsKeepTheFirstOfThem) {
 
 // Whole AND/OR nodes over one column with long lists: the fast paths in the merges (cut in
 // place, direct appends, sweeps) leave the tree the literal walks leave.
+TEST_F(Sweeps, EqualitiesInAnyOrderGiveTheLiteralList) {
+    // x = c OR ... in shuffled, descending and ascending order, with repeats and equal texts
+    // that differ in their blanks: the points held back are placed as AddToSet places them.
+    for (int round = 0; round < 60; ++round) {
+        const int width = 3 + round % 40;
+        std::vector<int> values;
+        for (int i = 0; i < width; ++i) values.push_back(static_cast<int>(rng_() % 30));
+        if (round % 3 == 1) std::sort(values.rbegin(), values.rend());
+        if (round % 3 == 2) std::sort(values.begin(), values.end());
+        auto build = [&] {
+            ZNode* n = node(Z_LOR, -8);
+            for (int v : values) {
+                ZNode* c =
+                    round % 4 ? num(v) : chr(std::string(1, 'a' + v % 8) + std::string(v % 3, ' '));
+                inst_->Set(inst_, n, -1, op(Z_CEQ, {col("X"), c}));
+            }
+            return n;
+        };
+        ZNode* fast = build();
+        ZNode* walked = build();
+        tranmerge::merge_all(fast, inst_, jnl_, false, Path::kFast);
+        tranmerge::merge_all(walked, inst_, jnl_, false, Path::kLiteral);
+        ASSERT_EQ(detail(fast), detail(walked)) << "round " << round;
+    }
+}
+
 TEST_F(Sweeps, MergesGiveTheLiteralTree) {
     for (int round = 0; round < 400; ++round) {
         const bool is_and = round % 2 == 0;
@@ -217,23 +256,31 @@ TEST_F(Sweeps, MergesGiveTheLiteralTree) {
         auto build = [&] {
             rng_.seed(seed);
             ZNode* n = node(is_and ? Z_LAND : Z_LOR, -8);
-            const int width = 2 + static_cast<int>(rng_() % 60);
+            // Now and then a wide node whose first operand holds a long list.
+            const bool wide = round % 20 == 19;
+            const int width = wide ? 300 : 2 + static_cast<int>(rng_() % 60);
+            const int span = wide ? 250 : 50;
+            if (wide)
+                inst_->Set(inst_, n, -1, op(is_and ? Z_IN : Z_NIN, {col("X"), numbers(0, 200)}));
             const bool ascending = rng_() % 2;
             const int texts = round % 5 == 0;  // where 'b' and 'b ' are equal, not identical
             for (int i = 0; i < width; ++i) {
+                // Another column's merges come between those of X.
+                const char* column = rng_() % 5 ? "X" : "Y";
                 const int pick = static_cast<int>(rng_() % 10);
                 const int kind = rng_() % 30 == 0 ? 1 - texts : texts;
                 const bool pure = rng_() % 4 != 0;
                 if (pick < 2) {
                     ZNode* s = random_set(kind, pure);
                     if (s->u.op.nargs == 0) inst_->Set(inst_, s, -1, value(kind, 12));
-                    inst_->Set(inst_, n, -1, op(rng_() % 2 ? Z_IN : Z_NIN, {col("X"), s}));
+                    inst_->Set(inst_, n, -1, op(rng_() % 2 ? Z_IN : Z_NIN, {col(column), s}));
                 } else {
                     // x = c, x <> c mostly; ascending constants (each twice) half the time.
                     const int type =
                         pick < 7 ? (is_and ? Z_CNE : Z_CEQ) : Z_CEQ + static_cast<int>(rng_() % 6);
-                    ZNode* c = ascending && pick < 7 && !kind ? num(i / 2) : value(kind, 50, pure);
-                    inst_->Set(inst_, n, -1, op(type, {col("X"), c}));
+                    ZNode* c =
+                        ascending && pick < 7 && !kind ? num(i / 2) : value(kind, span, pure);
+                    inst_->Set(inst_, n, -1, op(type, {col(column), c}));
                 }
             }
             return n;
@@ -241,7 +288,10 @@ TEST_F(Sweeps, MergesGiveTheLiteralTree) {
         ZNode* fast = build();
         ZNode* walked = build();
         const std::string before = render(fast);
+        // Sometimes the pool refuses one of the fast paths' scratch arrays.
+        if (round % 7 == 3) zhost_fail_pool_allocation(inst_->pool, 1 + round % 4);
         const int32_t a = tranmerge::merge_all(fast, inst_, jnl_, is_and, Path::kFast);
+        zhost_fail_pool_allocation(inst_->pool, 0);
         const int32_t b = tranmerge::merge_all(walked, inst_, jnl_, is_and, Path::kLiteral);
         ASSERT_EQ(detail(fast), detail(walked)) << "round " << round << ": " << before;
         ASSERT_EQ(a, b);
