@@ -17,12 +17,6 @@ using truthmodel::Row;
 
 class Driver : public trantest::TranTest {
   protected:
-    ZNode* transform(ZNode* tree) {
-        inst_->root = tree;
-        ZORVTran(inst_, jnl_);
-        return inst_->root;
-    }
-
     ZNode* constant(std::mt19937& rng) {
         const int k = static_cast<int>(rng() % 6);
         return k == 5 ? missing(2) : num(1 + k * 0.75);

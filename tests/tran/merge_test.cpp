@@ -14,11 +14,6 @@ using truthmodel::order;
 
 class Merging : public trantest::TranTest {
   protected:
-    ZNode* transform(ZNode* tree) {
-        inst_->root = tree;
-        ZORVTran(inst_, jnl_);
-        return inst_->root;
-    }
     ZNode* cmp(int type, ZNode* c, const char* column = "X") { return op(type, {col(column), c}); }
 };
 

@@ -25,6 +25,13 @@ class TranTest : public frametest::Linked {
         ASSERT_NE(inst_, nullptr);
     }
 
+    // Makes tree the instance's root, transforms it and returns the new root.
+    ZNode* transform(ZNode* tree) {
+        inst_->root = tree;
+        ZORVTran(inst_, jnl_);
+        return inst_->root;
+    }
+
     // A fresh node of the given type from the instance's store, all else zero.
     ZNode* node(int type, int vlen = 0) {
         ZNode* n = inst_->NewOp(inst_, type);
