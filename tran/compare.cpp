@@ -44,14 +44,6 @@ int32_t compare_numbers(const ZNode* a, const ZNode* b, int32_t mode, int32_t st
 /* Missing rank of a double: 0 for a number (any value whose top halfword is not all ones,
  * non-missing NaN patterns included); for a missing value (256 - kind byte) mod 256 when
  * that lies in 1..28, else 2 (the ordinary missing value). */
-int32_t missing_rank(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    if ((bits >> 48) != 0xFFFF) return 0;
-    const int32_t rank = (256 - static_cast<int32_t>((bits >> 40) & 0xFF)) % 256;
-    return rank >= 1 && rank <= 28 ? rank : 2;
-}
-
 /* Blank-padded comparison of two wide strings (lengths in characters): negative, 0 or
  * positive. The shorter string reads as if padded with U+0020, so only a non-blank in the
  * longer one's tail decides, by whether it sorts above or below the blank. */

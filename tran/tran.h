@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "zorv/support.h"
+#include "frame/missing.h"
 #include "zorv/zorv.h"
 
 /* ---- driver and passes ---- */
@@ -54,9 +55,6 @@ int32_t point_in_range_wh(ZNode* range, ZNode* point);
 /* ---- comparisons of constant nodes ---- */
 /* Comparison codes of yowccmp: bits that callers combine into masks. */
 enum : int32_t { kCmpNone = 0, kCmpComparable = 1, kCmpLess = 2, kCmpEqual = 4, kCmpGreater = 8 };
-/* 0 for a number; 1 (underscore), 2 (ordinary) .. 28 (Z) for a missing value: the order
- * of missing values below every number. */
-int32_t missing_rank(double v);
 int32_t nqzscom(const NQWChar* s1, int32_t len1, const NQWChar* s2, int32_t len2);
 int32_t yowccmp(const ZNode* a, const ZNode* b, int32_t mode, int32_t strict);
 int32_t yowncmp(const ZNode* a, const ZNode* b);

@@ -1,0 +1,138 @@
+/* The evaluator's internal interface: the evaluation context, the dispatch, the operand
+ * readers that take constants and plain columns straight from the node or the row, the
+ * order codes, and the routines of the numeric, character and function files. */
+#ifndef ZORV_EVAL_EVAL_H
+#define ZORV_EVAL_EVAL_H
+
+#include <stdint.h>
+#include <string.h>
+
+#include "frame/missing.h"
+#include "zorv/support.h"
+#include "zorv/zorv.h"
+
+/* One evaluation: the instance and the work area taken for it (null when the tree needs
+ * none). Built on ZORVEval's stack and passed to every routine. */
+struct EvalCtx {
+    ZInst* inst;
+    void* work;
+};
+
+/* Order codes: exactly one bit for a three-way comparison; 5 (less and greater) is the
+ * character equality's "unequal". */
+enum : int32_t { kOrdLess = 1, kOrdEqual = 2, kOrdGreater = 4, kOrdUnequal = 5 };
+
+/* Masks of CEQ..CGE, indexed by the plain comparison type minus CEQ. */
+extern const int32_t cmpmask[6];
+
+/* The blank that pads character values. */
+inline constexpr NQWChar kBlank = 0x20;
+
+/* Evaluates one subtree into `result` (a node-sized record) and returns its truth value.
+ * Recursive: safe because the parse driver bounds the depth of every tree. */
+int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);
+
+/* ---- truth values ---- */
+inline int32_t num_truth(double v) {
+    return !is_missing(v) && v != 0.0;
+}
+inline int32_t char_truth(const NQWChar* s, int32_t bytes) {
+    return bytes > 0 && pvMemTNot(kBlank, s, bytes / 4) != 0;
+}
+/* Stores the truth constant 1.0 or 0.0 and returns t. */
+inline int32_t set_truth(ZNode* result, int32_t t) {
+    result->type = Z_LITN;
+    result->u.litn.num = t ? 1.0 : 0.0;
+    return t;
+}
+
+/* ---- operands ---- */
+/* The leaf's row offset: a negative one is stored back as its absolute value once (the
+ * only write the evaluator makes to a tree, idempotent and so safe between threads). */
+inline int32_t column_offset(ZNode* leaf) {
+    int32_t off = leaf->u.nm.coloff;
+    if (off < 0) {
+        off = -off;
+        __atomic_store_n(&leaf->u.nm.coloff, off, __ATOMIC_RELAXED);
+    }
+    return off;
+}
+
+/* A numeric operand: a constant or a colmode-0 column read in place, anything else
+ * evaluated into a stack record. */
+double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row);
+inline double num_operand(EvalCtx* ctx, ZNode* x, const void* row) {
+    if (x->type == Z_LITN) return x->u.litn.num;
+    if (x->type == Z_NAME && x->u.nm.colmode == 0) {
+        const char* at = static_cast<const char*>(row) + column_offset(x);
+        double v;
+        if (x->vlen == -8)
+            memcpy(&v, at, sizeof v);
+        else
+            nqzrftrc(at, -x->vlen, &v);
+        return v;
+    }
+    return num_operand_slow(ctx, x, row);
+}
+
+/* A character operand: address and length in bytes. `scratch` is a node-sized record of
+ * the caller's that holds the value when the operand has to be evaluated, so the value
+ * lives as long as the caller's record. */
+struct CharVal {
+    const NQWChar* str;
+    int32_t bytes;
+};
+inline CharVal char_operand(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch) {
+    if (x->type == Z_LITC) return {x->u.litc.str, x->u.litc.slen};
+    if (x->type == Z_NAME && x->u.nm.colmode == 0)
+        return {reinterpret_cast<const NQWChar*>(static_cast<const char*>(row) + column_offset(x)),
+                x->vlen};
+    eval_tree(ctx, x, row, scratch);
+    return {scratch->u.litc.str, scratch->u.litc.slen};
+}
+
+/* ---- comparisons ---- */
+/* Order code of two doubles: missing values below every number, by rank among
+ * themselves; IEEE-unordered pairs of non-missing values compare equal. */
+inline int32_t num_compare(double a, double b) {
+    if (!is_missing(a) && !is_missing(b)) return a < b ? kOrdLess : a > b ? kOrdGreater : kOrdEqual;
+    const int32_t ra = missing_rank(a), rb = missing_rank(b);
+    if (ra == 0) return kOrdGreater;
+    if (rb == 0) return kOrdLess;
+    return ra < rb ? kOrdLess : ra == rb ? kOrdEqual : kOrdGreater;
+}
+
+/* Blank-padded order of two character values (lengths in characters), through the
+ * instance's collating service when it has one. */
+int32_t char_compare(const ZInst* inst, const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
+/* Blank-padded equality (lengths in characters): 2 equal, 5 unequal. Never collates. */
+int32_t char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
+/* Tail order of two values that agree up to the shorter length: at most one of na, nb is
+ * non-zero; negative, 0 or positive. */
+int32_t mynqzscom(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
+/* Order code of two evaluated result records (numeric when a is LITN). */
+int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate);
+
+/* A comparison node CEQ..CGE or CTEQ..CTGE: its truth value (no result record written).
+ * Called from eval_tree and, for operands of AND and OR, from their loop directly. */
+int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row);
+
+/* ---- the other operators; each fills `result` and returns the truth value ---- */
+int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);   /* AADD..APOW */
+int32_t eval_between(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result); /* BETW, NBTW */
+int32_t eval_minmax(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);  /* MIN, MAX */
+int32_t eval_conc(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);    /* CONC */
+int32_t eval_contains(EvalCtx* ctx, ZNode* node, const void* row);               /* CONT, NCON */
+int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);      /* FLST */
+double do_apow(EvalCtx* ctx, ZNode* node, const void* row, int32_t i);
+
+/* ---- IN searches: 1 when operand x's value is in the sorted list ---- */
+int32_t do_ninop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
+int32_t do_cinop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
+int32_t do_tinop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
+
+/* Element i of an argument list in constant time when the list has an index (built once
+ * the tree is final), otherwise by walking its blocks. */
+ZNode* list_element(const ZInst* inst, const ZNode* list, int32_t i);
+
+#endif
