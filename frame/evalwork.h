@@ -6,6 +6,13 @@
 
 #include "zorv/zorv.h"
 
+/* While an area waits on the free stack its first word links to the next one, so the
+ * scratch space handed out to nodes starts after it: a long value that an evaluation
+ * leaves in its caller's result record (it may point into the area) survives the area's
+ * return to the stack. One size for both widths keeps their layouts identical. */
+constexpr int32_t kWorkLinkBytes = 8;
+static_assert(sizeof(void*) <= kWorkLinkBytes, "the link word fits before the scratch space");
+
 void EvalWorkInit(ZInst* inst);
 void EvalWorkTerm(ZInst* inst);
 void* EvalWorkAlloc(ZInst* inst);

@@ -99,9 +99,10 @@ void size_work_area(ZInst* inst) {
 }  // namespace
 
 bool reserve_work(ZInst* inst, ZNode* node, int64_t bytes) {
-    if (bytes < 0 || inst->worksize + bytes > ZORV_MAX_WORK) return false;
-    node->workoff = static_cast<uint32_t>(inst->worksize);
-    inst->worksize += static_cast<int32_t>(bytes);
+    const int32_t start = inst->worksize == 0 ? kWorkLinkBytes : inst->worksize;
+    if (bytes < 0 || start + bytes > ZORV_MAX_WORK) return false;
+    node->workoff = static_cast<uint32_t>(start);
+    inst->worksize = start + static_cast<int32_t>(bytes);
     return true;
 }
 

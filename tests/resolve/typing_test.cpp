@@ -26,7 +26,8 @@ const TypingCase kCases[] = {
     {"u + 1", 0, -8, 0, nullptr},
     {"1 + u", ZORV_RESOLVE_NOT_NUMERIC, 0, 0, nullptr},
     {"u = c", 0, -8, 0, nullptr},
-    {"c || w || c", 0, 160, 160, nullptr},
+    // Reservations start after the 8-byte link word that heads every work area.
+    {"c || w || c", 0, 160, 8 + 160, nullptr},
     {"c || n", ZORV_RESOLVE_NOT_CHARACTER, 0, 0, nullptr},
     {"n || c", ZORV_RESOLVE_NOT_CHARACTER, 0, 0, nullptr},
     {"c LIKE 'a%'", 0, -8, 0, nullptr},
@@ -40,7 +41,7 @@ const TypingCase kCases[] = {
     {"c MAX n", ZORV_RESOLVE_MIXED, 0, 0, nullptr},
     {"n AND c OR NOT w", 0, -8, 0, nullptr},
     // A failure stops the walk: nothing after it is reserved.
-    {"c || 'abc' = n AND c || 'abc' = c", ZORV_RESOLVE_MIXED, 0, 52, nullptr},
+    {"c || 'abc' = n AND c || 'abc' = c", ZORV_RESOLVE_MIXED, 0, 8 + 52, nullptr},
     // Colon forms: characters keep them, numbers fall back to the plain form.
     {"c = : 'a'", 0, -8, 0, "CTEQ(NAME C,LITC 'a')"},
     {"n > : 1", ZORV_RESOLVE_COLON_NUMERIC, 0, 0, "CGT(NAME N,LITN 1)"},
@@ -48,12 +49,12 @@ const TypingCase kCases[] = {
     {"c = : 1", ZORV_RESOLVE_MIXED, 0, 0, "CTEQ(NAME C,LITN 1)"},
     // Up to 48 bytes a concatenation fits a value record; vlen holds at most 32767.
     {"c || 'ab' = w", 0, -8, 0, nullptr},
-    {"c || 'abc' = w", 0, -8, 52, nullptr},
-    {"l || l || l || l || l || l || l || l || w || w || w || w || c", 0, 32360, 32360, nullptr},
+    {"c || 'abc' = w", 0, -8, 8 + 52, nullptr},
+    {"l || l || l || l || l || l || l || l || w || w || w || w || c", 0, 32360, 8 + 32360, nullptr},
     {"l || l || l || l || l || l || l || l || l = c", ZORV_RESOLVE_TOO_LONG, 0, 0, nullptr},
     // UPCASE: bound over a character column with 4 x its length of scratch space, folded
     // over a constant, refused otherwise.
-    {"UPCASE(c) = 'X' AND UPCASE(w) = 'Y'", 0, -8, 4 * 40 + 4 * 80,
+    {"UPCASE(c) = 'X' AND UPCASE(w) = 'Y'", 0, -8, 8 + 4 * 40 + 4 * 80,
      "LAND(CEQ(FLST(FUNC,NAME C),LITC 'X'),CEQ(FLST(FUNC,NAME W),LITC 'Y'))"},
     {"UPCASE('abc') = c", 0, -8, 0, "CEQ(LITC 'ABC',NAME C)"},
     {"UPCASE('a text of many words') = c", 0, -8, 0, "CEQ(LITC 'A TEXT OF MANY WORDS',NAME C)"},
@@ -84,9 +85,9 @@ TEST_F(Resolver, BoundCallsAndLongConcatenationsGetTheirOwnScratchSpace) {
     ASSERT_EQ(resolve(), 0);
     ZNode* first = inst_->root->u.op.args[0];
     ZNode* second = inst_->root->u.op.args[1];
-    EXPECT_EQ(first->u.op.args[0]->workoff, 0u);
-    EXPECT_EQ(first->u.op.args[1]->workoff, 160u);
-    EXPECT_EQ(second->u.op.args[0]->workoff, 160u + 92u);
+    EXPECT_EQ(first->u.op.args[0]->workoff, 8u);
+    EXPECT_EQ(first->u.op.args[1]->workoff, 8u + 160u);
+    EXPECT_EQ(second->u.op.args[0]->workoff, 8u + 160u + 92u);
     ZNode* leaf = second->u.op.args[0]->u.op.args[0];
     EXPECT_EQ(leaf->u.fn.fnum, 1);
     EXPECT_EQ(leaf->u.fn.colmode, 2u);
