@@ -168,8 +168,8 @@ __attribute__((noinline)) int32_t truth_by_eval(EvalCtx* ctx, ZNode* op, const v
 
 /* The truth value of an operand of LAND, LOR or LNOT, whose own value is discarded:
  * comparisons and IN predicates are tested here without a nested eval_tree and without a
- * result record; anything else is evaluated into one on this frame. An empty slot is true,
- * as eval_tree has it. */
+ * result record; anything else goes through truth_by_eval. An empty slot is true, as
+ * eval_tree has it. */
 inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
     if (!op) return 1;
     if (op->type == Z_IN) return in_found(ctx, op, row);  // the usual operand, first
@@ -187,8 +187,6 @@ inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
         case Z_CTGT:
         case Z_CTGE:
             return eval_compare(ctx, op, row);
-        case Z_IN:
-            return in_found(ctx, op, row);
         case Z_NIN:
             return !in_found(ctx, op, row);
         case Z_TIN:

@@ -1,7 +1,8 @@
-/* Indexes of long IN lists: for each list of more than 15 elements, the table of its
- * blocks, so that a binary search reaches element i in one step instead of i / 15 hops
- * along the chain; and the walk that ListReader falls back to when a list has no current
- * index. */
+/* Indexes of IN lists, built once a tree is final: a numeric list of constants as sorted
+ * intervals of order keys, searched without touching its nodes; a list of more than 15
+ * elements with the table of its blocks, so that a binary search reaches element i in one
+ * step instead of i / 15 hops along the chain. And the walk that ListReader falls back to
+ * when a list has no current index. */
 #include "eval/listindex.h"
 
 #include <cassert>

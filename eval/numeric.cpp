@@ -1,6 +1,7 @@
 /* Numeric operators of the evaluator: the four arithmetic operators and negation, the
- * right-associative power chain, and the binary search of a number in a sorted IN list of
- * constants and ranges. Every result that cannot be computed is the ordinary missing
+ * right-associative power chain, and the search of a number in a sorted IN list of
+ * constants and ranges (over the list's key intervals when it has an index, else by binary
+ * search over its elements). Every result that cannot be computed is the ordinary missing
  * value, whichever missing value an operand held. */
 #include <cassert>
 #include <cstring>
