@@ -42,6 +42,8 @@ void ZORVTran(ZInst* inst, NQJournal* jnl) {
 
 /* Joins a copy of other's tree to this instance's tree: the copy becomes the root, or the
  * second operand of a new AND whose first operand is the old root. other is not changed.
+ * An ESC wrapper goes on wrapping the root: left around the old one, it would hand the host
+ * a node that the next transformation may dissolve into the new AND and free.
  * The stores into the node store made the instance's list indexes stale, so the whole
  * tree's lists are indexed again (the marks copied with the other tree's nodes name the
  * other instance's entries and are not trusted here). Always 0. */
@@ -54,6 +56,7 @@ int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl) {
         inst->Set(inst, both, 1, copy);
         inst->root = both;
     }
+    if (inst->escroot) inst->escroot->u.op.args[0] = inst->root;
     forget_list_indexes(inst);
     build_list_indexes(inst, inst->root);
     return 0;
