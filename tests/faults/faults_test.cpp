@@ -71,7 +71,8 @@ const std::vector<Clause>& clauses() {
         {"OR into a set", joined("X", "=", " OR ", 20) + " OR Y > 11", ZORV_OPT_ESC},
         {"OR into a set, downward", joined_down("X", "=", " OR ", 31)},
         {"AND of many", joined("X", "<>", " AND ", 18) + " AND Y >= 3 AND Y < 12"},
-        {"BETWEEN", "X BETWEEN 2 AND 9 AND NOT Y BETWEEN 3 AND 4 OR Z NOT BETWEEN 5 AND 5"},
+        {"BETWEEN, traced", "X BETWEEN 2 AND 9 AND NOT Y BETWEEN 3 AND 4 OR Z NOT BETWEEN 5 AND 5",
+         ZORV_OPT_TOKTRACE | ZORV_OPT_SEMTRACE},
         {"deep nesting", nested(36)},
         {"syntax error", "X > AND Y IN (1, 2 OR Z = 3"},
         {"unknown function", "UPCASE(X) = 'A' OR Y > 2"},
@@ -104,8 +105,9 @@ class Faults : public ::testing::Test {
         long changed = 0;  // ... whose final tree silently differs from the untouched one
         long more = 0;     // ... and selects a row the untouched one rejects
         long fewer = 0;    // ... and rejects a row the untouched one selects
-        long own = 0;      // the first refusal that came due in the clause's own phases
-        std::array<long, faults::kPhases + 1> stopped{};
+        long before = 0;   // lives whose refusal came due before the clause's parse
+        std::array<long, faults::kPhases + 1> due{};      // lives by where the refusal came due
+        std::array<long, faults::kPhases + 1> stopped{};  // ... by the phase that reported it
     };
 
     // Refuses the n-th event of the kind for n = from, from + 1, ... until a life runs
@@ -120,9 +122,10 @@ class Faults : public ::testing::Test {
             SCOPED_TRACE(std::string(clause.label) + ": " + faults::describe(refusal));
             const Life life = lives.live(clause, refusal, &ref);
             if (life.fired == faults::kPhases) break;
-            if (life.fired >= faults::kParse && tally.own == 0) tally.own = refusal.n;
+            if (life.fired < faults::kParse) ++tally.before;
             if (!to_the_end && life.fired >= faults::kReset) break;
             ++tally.walked;
+            ++tally.due[life.fired];
             ++tally.stopped[life.stopped];
             // Changed without a word: no phase up to the evaluation reported the refusal.
             const bool silent = life.stopped == faults::kPhases || life.stopped >= faults::kReset;
@@ -146,27 +149,30 @@ class Faults : public ::testing::Test {
     // those refusals; the others' start at their own parse and end once a refusal comes due
     // after their evaluation.
     void walk_all(Refusal kind) {
-        long own = 1;
+        long own = 1;  // the first event of a clause's own phases
         for (size_t i = 0; i < clauses().size() && !HasFailure(); ++i) {
             const Clause& c = clauses()[i];
             const Tally t = walk(c, kind, i == 0 ? 1 : own, i == 0);
-            if (i == 0) own = t.own > 0 ? t.own : 1;
+            if (i == 0) own = t.before + 1;
             report(c, kind, t);
         }
     }
 
     void report(const Clause& clause, const Refusal& kind, const Tally& t) {
-        std::string where;
-        for (int p = 0; p <= faults::kPhases; ++p)
-            if (t.stopped[p])
-                where += std::string(" ") + faults::phase_name(static_cast<Phase>(p)) + "=" +
-                         std::to_string(t.stopped[p]);
         if (t.walked == 0) return;
+        auto phases = [](const std::array<long, faults::kPhases + 1>& count) {
+            std::string out;
+            for (int p = 0; p <= faults::kPhases; ++p)
+                if (count[p])
+                    out += std::string(" ") + faults::phase_name(static_cast<Phase>(p)) + " " +
+                           std::to_string(count[p]);
+            return out;
+        };
         std::printf(
-            "%-24s %-25s %4ld lives; silently changed %3ld (selecting more %3ld, fewer "
-            "%3ld); failure reported in%s\n",
-            clause.label, faults::describe(kind).c_str(), t.walked, t.changed, t.more, t.fewer,
-            where.c_str());
+            "%-24s %-21s %4ld lives; due in%s; reported by%s; silently changed %ld "
+            "(selecting more %ld, fewer %ld)\n",
+            clause.label, faults::describe(kind).c_str(), t.walked, phases(t.due).c_str(),
+            phases(t.stopped).c_str(), t.changed, t.more, t.fewer);
     }
 
     NQKernel* kernel_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -340,6 +341,15 @@ Life Lives::live(const Clause& clause, const Refusal& refusal, const Life* ref) 
         EXPECT_EQ(ext->RealDestroy(ext), 0);
     }
     came_due(kEnd);
+    // Refusals are reported by statuses only: every error message is one the untouched life
+    // writes too (the repair messages of a syntax error), never one of an inconsistency.
+    for (size_t i = 0; i < zhost_journal_count(jnl_); ++i) {
+        if (zhost_journal_level(jnl_, i) < NQ_LEVEL_ERROR) continue;
+        const std::string text = zhost_journal_text(jnl_, i);
+        if (ref && std::find(ref->errors.begin(), ref->errors.end(), text) == ref->errors.end())
+            ADD_FAILURE() << "message of its own: " << text;
+        life.errors.push_back(text);
+    }
     EXPECT_EQ(zhost_live_count(kernel_), base) << "objects left behind";
 
     zhost_fail_allocation(kernel_, 0);

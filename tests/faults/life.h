@@ -56,10 +56,11 @@ struct Life {
     Phase stopped = kPhases;  // the first phase that reported a failure
     int32_t parse = 0;
     int32_t resolve = 0;
-    std::string parsed;       // the first instance's tree after the parse
-    std::string transformed;  // after the join and the last transformation
-    std::vector<int> truths;  // per row; -1 where the evaluation found no work area
-    bool changed = false;     // the final tree differs from the untouched life's
+    std::string parsed;               // the first instance's tree after the parse
+    std::string transformed;          // after the join and the last transformation
+    std::vector<int> truths;          // per row; -1 where the evaluation found no work area
+    bool changed = false;             // the final tree differs from the untouched life's
+    std::vector<std::string> errors;  // level-4 messages
 };
 
 // The clause of the second instance, which every life joins to its own.
