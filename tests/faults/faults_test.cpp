@@ -48,6 +48,12 @@ std::string joined_down(const std::string& column, const char* op, const char* g
     return s;
 }
 
+std::string repeated(const char* piece, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += piece;
+    return s;
+}
+
 // Parentheses nested deeper than the parse stack's first 30 levels.
 std::string nested(int depth) {
     std::string s = "X > 0";
@@ -74,6 +80,7 @@ const std::vector<Clause>& clauses() {
         {"BETWEEN, traced", "X BETWEEN 2 AND 9 AND NOT Y BETWEEN 3 AND 4 OR Z NOT BETWEEN 5 AND 5",
          ZORV_OPT_TOKTRACE | ZORV_OPT_SEMTRACE},
         {"deep nesting", nested(36)},
+        {"long sum", "X" + repeated(" + 1", 70) + " > 75 OR Y = 2"},  // deeper than 64 levels
         {"syntax error", "X > AND Y IN (1, 2 OR Z = 3"},
         {"unknown function", "UPCASE(X) = 'A' OR Y > 2"},
         {"long text", "W = '" + std::string(600, 'q') + "' OR X = 3"},
