@@ -26,7 +26,7 @@ using equiv::Row;
 
 // Random clauses per run: enough to draw every family many times over, few enough for the
 // sanitized build and for the 32-bit build under emulation.
-constexpr long kClauses = sizeof(void*) == 8 ? 4000 : 3000;
+constexpr long kClauses = 10000;
 
 long env_number(const char* name, long fallback) {
     const char* v = std::getenv(name);
