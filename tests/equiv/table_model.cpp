@@ -134,7 +134,10 @@ RowRecords::RowRecords(const std::vector<Row>& rows) {
                     if (col.holding == Holding::kPointer) {
                         std::memcpy(b, &v, 8);
                     } else if (col.holding == Holding::kPrefix16) {
+                        // The length sits 2 bytes into the block so that the characters
+                        // after it are aligned for 4-byte units, as a host lays them out.
                         const uint16_t n = static_cast<uint16_t>(bytes);
+                        b += 2;
                         std::memcpy(b, &n, 2);
                         std::memcpy(b + 2, s.data(), bytes);
                     } else {
