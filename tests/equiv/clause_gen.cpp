@@ -73,6 +73,12 @@ std::u32string perturb(Rng& rng, std::u32string s) {
     return s;
 }
 
+bool below_blank(const std::u32string& s) {
+    for (char32_t c : s)
+        if (c < U' ') return true;
+    return false;
+}
+
 bool padded_equal(const std::u32string& a, const std::u32string& b) {
     const std::u32string& longer = a.size() >= b.size() ? a : b;
     const std::u32string& shorter = a.size() >= b.size() ? b : a;
@@ -210,7 +216,11 @@ std::string ClauseGen::clause() {
     colon_.clear();
     between_low_.clear();
     num_pool_.clear();
-    tag_of_.clear();
+    // Kept out by design: the intersection of two ranges compares numeric bounds strictly
+    // by literal kind (a date never against a number) while the other set routines compare
+    // values, so all numeric constants of a clause are of one kind: now and then every one
+    // a date, time or datetime constant (which the parser reads as 0 of that kind).
+    kind_ = rng_.chance(4) ? 1 + rng_.below(3) : 0;
     text_pool_.clear();
     const int n = 1 + rng_.below(2);
     for (int i = 0; i < n; ++i) focus_.push_back(rng_.below(static_cast<int>(columns().size())));
@@ -233,24 +243,12 @@ int ClauseGen::pick_column(bool numeric) {
 }
 
 std::string ClauseGen::num_const(int col, std::string* key) {
-    for (;;) {
-        std::string k;
-        std::string text = any_num_const(col, &k);
-        // Kept out by design: the intersection of two ranges compares their bounds strictly
-        // by literal kind (a date bound never against a number) while the other set
-        // routines compare values, so one column's constants in a clause are all of one
-        // kind.
-        if (col >= 0) {
-            const char tag = k[0];
-            const auto [it, fresh] = tag_of_.emplace(col, tag);
-            if (!fresh && it->second != tag) continue;
-        }
-        if (key) *key = k;
-        return text;
+    std::string ignored;
+    if (!key) key = &ignored;
+    if (kind_ != 0) {
+        *key = std::to_string(kind_) + ":0";
+        return kind_ == 1 ? "'1jan1960'd" : kind_ == 2 ? "'0:00't" : "'1jan1960:0:0'dt";
     }
-}
-
-std::string ClauseGen::any_num_const(int col, std::string* key) {
     const int k = rng_.below(100);
     double v;
     if (col >= 0 && k < 60) {
@@ -265,14 +263,8 @@ std::string ClauseGen::any_num_const(int col, std::string* key) {
         v = rng_.pick(pool);
     } else if (k < 85) {
         v = rng_.pick(kNumbers);
-    } else if (k < 94) {
+    } else if (k < 95) {
         v = missing(rng_.pick(kMissingRanks));
-    } else if (k < 97) {
-        // Date, time and datetime constants: the value 0 with another literal kind, which
-        // the transformer never merges with a plain number.
-        const int tag = 1 + rng_.below(3);
-        *key = std::to_string(tag) + ":0";
-        return tag == 1 ? "'1jan1960'd" : tag == 2 ? "'0:00't" : "'1jan1960:0:0'dt";
     } else {
         v = rng_.below(17) - 4;
     }
@@ -350,12 +342,22 @@ ClauseGen::Expr ClauseGen::num_expr(int depth) {
             e.text = "(" + a.text + " ** " + b.text + " ** " + num_expr(0).text + ")";
             break;
         case 6:
+            if (a.negated) {
+                // Kept out until it is settled (see the open disagreements of the test):
+                // the transformer reads - - e as e, while the evaluator's minus turns every
+                // missing value into the ordinary one. A minus right over a minus (a unary
+                // plus, - -, counting as nothing) is not drawn unless e folds to a constant.
+                e.text = "(" + a.text + " + " + b.text + ")";
+                break;
+            }
             e.text = "(- " + a.text + ")";
             e.constant = a.constant;
+            e.negated = !a.constant;
             break;
         case 7:
             e.text = "(- - " + a.text + ")";
             e.constant = a.constant;
+            e.negated = a.negated;
             break;
         case 8:
             e.text = "(" + a.text + " MIN " + b.text + ")";
@@ -457,7 +459,8 @@ std::string ClauseGen::cluster(int col, int depth) {
     const std::vector<std::string>& joins = rng_.chance(50) ? ands : ors;
     const bool numeric = columns()[static_cast<size_t>(col)].numeric;
     const std::string name = columns()[static_cast<size_t>(col)].name;
-    const int n = 2 + rng_.below(3);
+    // Now and then a long run, for the merges' ways with many operands and long sets.
+    const int n = rng_.chance(5) ? 16 + rng_.below(30) : 2 + rng_.below(3);
     std::string s = "(";
     for (int i = 0; i < n; ++i) {
         if (i) s += rng_.pick(joins);
@@ -469,7 +472,8 @@ std::string ClauseGen::cluster(int col, int depth) {
             s += name + " " + comparison_op(rng_) + " " + constant();
         } else if (r < 70) {
             std::string list = constant();
-            for (int k = rng_.below(4); k > 0; --k) list += ", " + constant();
+            for (int k = rng_.chance(5) ? 30 + rng_.below(40) : rng_.below(4); k > 0; --k)
+                list += ", " + constant();
             s += name + (rng_.chance(35) ? " NOT IN (" : " IN (") + list + ")";
         } else if (r < 85) {
             // Constant bounds: a range, never kept as a BETWEEN.
@@ -542,7 +546,7 @@ std::string ClauseGen::numeric_predicate(int col, int depth) {
     if (r < 56) {
         static const std::vector<std::string> forms = {" IN ", " IN ", " NOT IN ", " NOTIN ",
                                                        " ^ IN "};
-        const int n = rng_.chance(5) ? 14 + rng_.below(12) : 1 + rng_.below(6);
+        const int n = rng_.chance(6) ? 14 + rng_.below(50) : 1 + rng_.below(6);
         std::string list;
         std::vector<std::string> items;
         for (int i = 0; i < n; ++i) {
@@ -618,7 +622,7 @@ std::string ClauseGen::text_predicate(int col, int depth) {
     if (r < 58) {
         static const std::vector<std::string> forms = {" IN ", " IN ", " NOT IN ", " NOTIN ",
                                                        " ~ IN "};
-        const int n = rng_.chance(5) ? 14 + rng_.below(12) : 1 + rng_.below(6);
+        const int n = rng_.chance(6) ? 14 + rng_.below(50) : 1 + rng_.below(6);
         std::vector<std::u32string> items;
         std::string list;
         for (int i = 0; i < n; ++i) {
@@ -635,10 +639,12 @@ std::string ClauseGen::text_predicate(int col, int depth) {
         std::string list;
         for (int i = 0; i < n; ++i) {
             // Kept out by design: the sort of a colon IN list drops one of two constants
-            // that are equal when padded with blanks.
+            // that are equal when padded with blanks. Kept out until it is settled: a
+            // character below the blank in such a list (see the open disagreements of
+            // the test).
             std::u32string t;
             do t = !items.empty() && rng_.chance(20) ? rng_.pick(items) : text_value(col);
-            while (padded_twin(items, t));
+            while (padded_twin(items, t) || below_blank(t));
             items.push_back(t);
             list += (i ? (rng_.chance(50) ? ", " : " ") : "") + literal(t);
         }
@@ -672,7 +678,12 @@ std::string ClauseGen::text_predicate(int col, int depth) {
     if (r < 94) {
         static const std::vector<std::string> forms = {" CONTAINS ", " ? ", " NOT CONTAINS ",
                                                        " NOT ? ", " ^ CONTAINS "};
-        if (rng_.chance(20)) return s.text + rng_.pick(forms) + text_expr(depth).text;
+        if (rng_.chance(20)) {
+            Expr p;
+            do p = text_expr(depth);
+            while (p.constant);
+            return s.text + rng_.pick(forms) + p.text;
+        }
         // Kept out by design: two CONTAINS tests of a column whose patterns differ only in
         // trailing blanks count as duplicates, though trailing blanks of a pattern count.
         std::u32string p;

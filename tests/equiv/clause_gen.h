@@ -48,6 +48,7 @@ class ClauseGen {
         int column = -1;        // the column when the expression is a bare column
         bool constant = false;  // a literal, possibly under unary minus
         std::u32string value;   // a text constant's characters, before any UPCASE
+        bool negated = false;   // a unary minus over something that is not a constant
     };
 
     std::string boolean(int depth);
@@ -72,7 +73,6 @@ class ClauseGen {
     // A numeric constant as clause text, near the values of column col (or of any
     // numeric column when col is -1); key receives its identity for duplicate checks.
     std::string num_const(int col, std::string* key = nullptr);
-    std::string any_num_const(int col, std::string* key);
     std::u32string text_value(int col);
     // A text constant for comparisons with column col (-1 for none, -2 for every text
     // column): see fits_column.
@@ -86,7 +86,7 @@ class ClauseGen {
     std::map<int, std::vector<std::u32string>> contains_, colon_;
     std::map<int, std::set<std::string>> between_low_;
     std::map<int, std::vector<double>> num_pool_;
-    std::map<int, char> tag_of_;  // the literal kind of each column's constants
+    int kind_ = 0;  // the literal kind of every numeric constant of the clause
     std::map<int, std::vector<std::u32string>> text_pool_;
 };
 

@@ -128,6 +128,7 @@ class Equivalence : public frametest::Linked {
         st = tran_->Resolve(tran_, jnl_, equiv::bind_column, nullptr);
         if (st != 0) return "ZORVResolve gives status " + std::to_string(st) + ": " + clause;
 
+        if (show_) std::printf("%s\n  %s\n", clause.c_str(), ztest::render(tran_->root).c_str());
         const equiv::RowRecords records(rows);
         for (size_t i = 0; i < rows.size(); ++i) {
             equiv::Reference plain(rows[i]), transformed(rows[i]);
@@ -153,12 +154,12 @@ class Equivalence : public frametest::Linked {
 
     ZInst* plain_ = nullptr;
     ZInst* tran_ = nullptr;
+    const bool show_ = env_number("ZORV_EQUIV_SHOW", 0) != 0;
 };
 
 TEST_F(Equivalence, RandomClausesKeepTheirAnswers) {
     const uint64_t seed = static_cast<uint64_t>(env_number("ZORV_EQUIV_SEED", 20240611));
     const long count = env_number("ZORV_EQUIV_COUNT", kClauses);
-    const bool show = env_number("ZORV_EQUIV_SHOW", 0) != 0;
     const auto start = std::chrono::steady_clock::now();
     int failures = 0;
     for (long n = 0; n < count; ++n) {
@@ -168,7 +169,6 @@ TEST_F(Equivalence, RandomClausesKeepTheirAnswers) {
         equiv::ClauseGen gen(rng, rows);
         const std::string clause = gen.clause();
         const std::string failure = check(clause, rows);
-        if (show) std::printf("%s\n  %s\n", clause.c_str(), ztest::render(tran_->root).c_str());
         if (failure.empty()) continue;
         // The first few are shown in full; the rest only counted.
         if (++failures <= 5)
@@ -182,19 +182,57 @@ TEST_F(Equivalence, RandomClausesKeepTheirAnswers) {
                 static_cast<unsigned long long>(seed), static_cast<long long>(ms));
 }
 
-// Clauses that once disagreed, each with the rows that showed it, run also over a few
-// random tables.
+// Fixed clauses, each with rows at its edges and run also over a few random tables: shapes
+// the random clauses never or seldom draw, and clauses that once disagreed. An entry
+// marked open still disagrees and waits for a decision; the random clauses keep its shape
+// out meanwhile. Once it agrees, the mark (and the generator's exclusion) must go.
 struct Fixed {
     const char* clause;
     std::vector<const char*> rows;
+    const char* open = nullptr;  // why it still disagrees
 };
 
 const std::vector<Fixed> kFixed = {
-    {"X > 1", {"X=2", "X=."}},
+    // Constants of different literal kinds on one column, where no range is formed: the
+    // comparisons stay apart, an equality joins a set by value.
+    {"X > '1jan1960'd AND X < 5 AND X <> '0:00't", {"X=0", "X=-1", "X=3", "X=5", "X=."}},
+    {"(X = '0:00't OR X = 0 OR X = 1 OR X = '1jan1960'd)", {"X=0", "X=1", "X=2", "X=._"}},
+    // Long runs: equalities in any order into one set, inequalities into one NOT IN, a
+    // long list cut by several comparisons.
+    {"(X = 7 OR X = 3 OR X = . OR X = 1 OR X = 9 OR X = 3 OR X = 12 OR X = - 1 OR X = .A OR "
+     "X = 0 OR X = 5 OR X = 2 OR X = 11 OR X = 8 OR X = - 0 OR X = 4 OR X = 10 OR X = 6)",
+     {"X=3", "X=-1", "X=.", "X=.B", "X=13", "X=-0", "X=0.5"}},
+    {"(S <> 7 AND S <> 3 AND S <> ._ AND S <> 1 AND S <> 9 AND S <> 3 AND S <> 12 AND "
+     "S <> - 1 AND S <> 0 AND S <> 5 AND S <> 2 AND S <> 11 AND S <> 8 AND S <> 4 AND "
+     "S <> 10 AND S <> 6 AND S <> 13)",
+     {"S=3", "S=14", "S=._", "S=.", "S=0.5"}},
+    {"P IN (40 39 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 "
+     "29 30 31 32 33 34 35 36 37 38 .) AND P > 5 AND P <= 30 AND P <> 17 AND P NOT IN (20 21)",
+     {"P=5", "P=6", "P=17", "P=20", "P=30", "P=31", "P=."}},
+    // Negations stacked, and a chain of character columns.
+    {"NOT (NOT (NOT (Y = 1))) AND NOT (NOT (Y < 3))", {"Y=1", "Y=2", "Y=3", "Y=."}},
+    {"A < B <= D", {"A='a' B='b' D='b'", "A='a' B='a\t' D='a'", "A=' ' B='' D=''"}},
+    // UPCASE of a column in a list, and of a constant folded by the resolver.
+    {"(UPCASE(V) IN ('AB', 'B ') OR UPCASE('ab') = V)", {"V='ab'", "V='b'", "V='AB'", "V='b\t'"}},
+    // The empty text in a truncated list matches everything; a colon comparison twice.
+    {"D NOT IN : ('', 'a') OR (B = : 'ab' AND B = : 'ab')", {"D='a' B='abc'", "B='a'"}},
+    // A double minus is read as nothing by the transformer; the evaluator's minus makes
+    // every missing value the ordinary one, so - - S is . where S is .B.
+    {"S NE (- (- S))", {"S=.B", "S=1", "S=."}, "- - e becomes e, losing a special missing value"},
+    {"X = (- (- - (- Y)))",
+     {"X=.A Y=.A", "X=. Y=.A", "X=2 Y=2"},
+     "- - e becomes e, losing a special missing value"},
+    // The truncated IN search is a binary search over the list sorted blank-padded, but
+    // the list keeps an element of which another is a prefix when a character below the
+    // blank separates them in that order: ('a\tb', 'a') stays, and 'a\ta' is not found.
+    {"B IN : ('a	b', 'a	c', 'a')",
+     {"B='a\ta'", "B='a'", "B='a\tb'", "B='b'"},
+     "a truncated IN list that is not free of prefixes is searched by halves"},
 };
 
 TEST_F(Equivalence, FixedClausesKeepTheirAnswers) {
     for (const Fixed& f : kFixed) {
+        if (f.open) continue;
         std::vector<Row> rows;
         for (const char* spec : f.rows) rows.push_back(row_from(spec));
         EXPECT_EQ(check(f.clause, rows), "");
@@ -203,6 +241,19 @@ TEST_F(Equivalence, FixedClausesKeepTheirAnswers) {
             EXPECT_EQ(check(f.clause, equiv::random_table(rng)), "") << "table " << seed;
         }
     }
+}
+
+TEST_F(Equivalence, OpenDisagreementsStillDisagree) {
+    std::string open;
+    for (const Fixed& f : kFixed) {
+        if (!f.open) continue;
+        std::vector<Row> rows;
+        for (const char* spec : f.rows) rows.push_back(row_from(spec));
+        EXPECT_NE(check(f.clause, rows), "")
+            << f.clause << " agrees now: drop its open mark and the generator's exclusion";
+        open += std::string("\n  ") + f.clause + ": " + f.open;
+    }
+    if (!open.empty()) GTEST_SKIP() << "open disagreements:" << open;
 }
 
 }  // namespace
