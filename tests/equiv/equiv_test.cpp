@@ -216,6 +216,14 @@ const std::vector<Fixed> kFixed = {
     {"(UPCASE(V) IN ('AB', 'B ') OR UPCASE('ab') = V)", {"V='ab'", "V='b'", "V='AB'", "V='b\t'"}},
     // The empty text in a truncated list matches everything; a colon comparison twice.
     {"D NOT IN : ('', 'a') OR (B = : 'ab' AND B = : 'ab')", {"D='a' B='abc'", "B='a'"}},
+    // An AND emptied by a merge (true) under a NOT pushed down before the merge: the NOT
+    // must give an empty OR (false), not an OR over the empty AND. And an empty OR taken
+    // into its parent OR must leave no empty slot, which would read as true.
+    {"NOT ((1 AND 1) OR X = 1)", {"X=1", "X=2", "X=."}},
+    {"NOT ((A NE 'aaA' NE A AND A ~ IN (' ')))", {"A='!'", "A=' '"}},
+    {"NOT ((A NE ' !' ~= A ! NOT (Z IN (- 1 - 1, - 1, 2)) ! A IS NULL))",
+     {"A='B' Z=2", "A='B' Z=3", "A=' ' Z=2"}},
+    {"X = 1 OR (1 AND (A = 'aaA' OR A = 'bbB'))", {"X=1", "X=2"}},
     // A double minus is read as nothing by the transformer; the evaluator's minus makes
     // every missing value the ordinary one, so - - S is . where S is .B.
     {"S NE (- (- S))", {"S=.B", "S=1", "S=."}, "- - e becomes e, losing a special missing value"},
