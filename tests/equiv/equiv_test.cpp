@@ -224,6 +224,13 @@ const std::vector<Fixed> kFixed = {
     {"NOT ((A NE ' !' ~= A ! NOT (Z IN (- 1 - 1, - 1, 2)) ! A IS NULL))",
      {"A='B' Z=2", "A='B' Z=3", "A=' ' Z=2"}},
     {"X = 1 OR (1 AND (A = 'aaA' OR A = 'bbB'))", {"X=1", "X=2"}},
+    // A one-point range cut at its point leaves nothing, not an empty range whose
+    // included end a later cut would take for a point.
+    {"X BETWEEN 0 AND 10 AND X BETWEEN - 5 AND 0 AND X NOT BETWEEN 0 AND 1 AND X <= 0",
+     {"X=0", "X=1", "X=-1"}},
+    {"(X BETWEEN - 0 AND 10 & NOT (X NOT IN (0, - 0, - 0, - 0) AND X GT - 0) & "
+     "X BETWEEN - 0 AND - 1E300 & X NOT BETWEEN - 0 AND 0.25)",
+     {"X=-0", "X=0", "X=0.25"}},
     // A double minus is read as nothing by the transformer; the evaluator's minus makes
     // every missing value the ordinary one, so - - S is . where S is .B.
     {"S NE (- (- S))", {"S=.B", "S=1", "S=."}, "- - e becomes e, losing a special missing value"},
