@@ -68,7 +68,7 @@ size_t BlockReader::cut(const char* data, size_t size) const {
 bool BlockReader::next(Block& block, std::string* why) {
     block.begin = block.size = 0;
     block.last = false;
-    const size_t want = std::max(kBlockBytes, carry_.size() * 2) + kMaskPadding;
+    const size_t want = std::max(block_bytes_, carry_.size() * 2) + kMaskPadding;
     if (block.bytes.size() < want) block.bytes.resize(want);
     std::memcpy(block.data(), carry_.data(), carry_.size());
     size_t n = carry_.size();

@@ -23,10 +23,9 @@ struct Block {
 
 class BlockReader {
   public:
-    // Bytes read for a block, unless a row is longer.
-    static constexpr size_t kBlockBytes = size_t{1} << 20;
-
-    BlockReader(Input& input, char delimiter) : input_(input), delim_(delimiter) {}
+    // block_bytes: bytes read for a block, unless a row is longer.
+    BlockReader(Input& input, char delimiter, size_t block_bytes)
+        : input_(input), delim_(delimiter), block_bytes_(block_bytes < 1 ? 1 : block_bytes) {}
 
     // A row may not be longer than this; one that is, is handed over unfinished for the
     // scanner to refuse, rather than read whole into memory.
@@ -43,6 +42,7 @@ class BlockReader {
 
     Input& input_;
     char delim_;
+    size_t block_bytes_;
     size_t row_limit_ = size_t{1} << 30;
     std::string carry_;  // the start of a row that the last block did not hold whole
     bool started_ = false;

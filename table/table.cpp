@@ -45,7 +45,7 @@ struct BlockFault {
 struct Table::State {
     State(std::string name, const TableOptions& options)
         : file(std::move(name)),
-          reader(input, options.delimiter),
+          reader(input, options.delimiter, options.block_bytes),
           scanner(options.delimiter),
           options(options) {}
 

@@ -56,6 +56,9 @@ struct Column {
 struct TableOptions {
     char delimiter = ',';  // any single byte but '"', CR and LF; '\t' reads TSV
     int32_t threads = 1;   // threads of the schema pass
+    // Bytes read at a time: a block of rows, handed whole to a thread. Small blocks are
+    // for tests, which reach many block ends with little text that way.
+    size_t block_bytes = size_t{1} << 20;
     // Called now and then during the schema pass with the bytes and rows read so far.
     std::function<void(uint64_t bytes, int64_t rows)> progress;
 };
