@@ -177,8 +177,9 @@ int run_filter(const FilterRequest& r) {
     if (const int rc = resolve_clause(inst, jnl, texts[0], *t)) return rc;
     for (size_t i = 1; i < texts.size(); ++i)
         if (const int rc = resolve_clause(others[i - 1].get(), jnl, texts[i], *t)) return rc;
+    // The joined tree may still point into the other instances (a long constant is copied
+    // as a pointer to its text), so they live until the filter is done.
     join(inst, others, jnl);
-    others.clear();
 
     Output out;
     if (!r.output.empty() && !out.open_file(r.output, &error)) return fail(kExitUsage, error);

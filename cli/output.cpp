@@ -58,7 +58,7 @@ bool Output::open_file(const std::string& path, std::string* error) {
     std::string name = (slash == std::string::npos ? "" : dir) + "." + base + ".zorv-XXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+        *error = "cannot write to " + path + ": " + std::strerror(errno);
         return false;
     }
     // The file gets the mode of the one it replaces, or what a new file would get.
