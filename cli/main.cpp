@@ -241,9 +241,11 @@ int main(int argc, char** argv) {
         "filter", "Print the rows of a table that a clause selects, as CSV (or their count)");
     filter->fallthrough();
     table_options(filter);
-    filter->add_option("--output", f.output,
-                       "Write to FILE instead of standard output; FILE is replaced only once "
-                       "the whole table has been read without error");
+    filter
+        ->add_option("--output", f.output,
+                     "Write to FILE instead of standard output; FILE is replaced only once "
+                     "the whole table has been read without error")
+        ->type_name("FILE");
     filter->add_flag("--count", f.count, "Print only the number of rows selected");
     filter->add_flag("--row-numbers", f.row_numbers,
                      "Print the numbers of the rows selected, one a line (1 is the first row "
@@ -252,11 +254,13 @@ int main(int argc, char** argv) {
         ->add_option("--threads", f.threads,
                      "Threads that read and evaluate the rows (default: every core for a file "
                      "over 8 MB or a pipe, else 1)")
-        ->check(CLI::Range(1, zorv::cli::kMaxThreads));
+        ->check(CLI::Range(1, zorv::cli::kMaxThreads))
+        ->type_name("N");
     filter
         ->add_option("--and", f.ands,
                      "Another clause the rows must meet as well; may be given more than once")
-        ->allow_extra_args(false);
+        ->allow_extra_args(false)
+        ->type_name("CLAUSE");
     filter->add_option("clause", o.clause, clause_help)->required();
     filter->footer(
         "Writes the header, then every row the clause selects, each exactly as the table holds "
