@@ -175,11 +175,12 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
     row.begin = static_cast<uint32_t>(p);
     row.line = lines_;
 
-    // The common cells first: unquoted, ASCII, ended by the delimiter or the line end. The
-    // first byte of any other kind (a quote, a lone CR, a byte beyond ASCII, the block's
-    // end) or a cell too long or too many hands the rest of the row, from the start of the
-    // cell it is in, to the careful loop below. The loop keeps its state in locals, so that
-    // it stays in registers.
+    // The common cells first: unquoted, ended by the delimiter or the line end. The first
+    // byte of any other kind (a quote, a lone CR, a malformed character, the block's end)
+    // or a cell too long or too many hands the rest of the row, from the start of the cell
+    // it is in, to the careful loop below. The loop keeps its state in locals, so that it
+    // stays in registers.
+    std::string why;
     {
         const size_t room = std::min<size_t>(static_cast<size_t>(max_cells_), 1024);
         Cell* const cells = row.cells.room(room);
@@ -187,6 +188,7 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
         size_t window = window_;
         uint64_t bits = bits_, special = special_;
         size_t cell = p;
+        size_t extra = 0;  // continuation bytes in the cell
         if (p - window >= 64) {
             window = p & ~size_t{63};
             masks(window, &bits, &special);
@@ -204,14 +206,29 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
             ahead &= ahead - 1;
             const size_t q = window + static_cast<size_t>(i);
             const bool rare = (special >> i & 1) != 0;
+            if (rare && d[q] >= 0x80 && q < end) {
+                // A character beyond ASCII: checked, counted, and its bytes passed over.
+                const int len = char_length(d + q, d + end, last_, &why);
+                if (len == 0) break;
+                extra += static_cast<size_t>(len - 1);
+                const size_t next = q + static_cast<size_t>(len);
+                if (next - window >= 64) {
+                    window = next & ~size_t{63};
+                    masks(window, &bits, &special);
+                    ahead = bits;
+                }
+                ahead &= ~bits_below(static_cast<int>(next - window));
+                continue;
+            }
             if ((rare && !(d[q] == '\r' && q + 1 < end && d[q + 1] == '\n')) ||
-                q - cell > static_cast<size_t>(kMaxWidth) || n == room)
+                q - cell - extra > static_cast<size_t>(kMaxWidth) || n == room)
                 break;
             Cell& c = cells[n++];
             c.begin = static_cast<uint32_t>(cell);
             c.end = static_cast<uint32_t>(q);
-            c.chars = static_cast<int32_t>(q - cell);
+            c.chars = static_cast<int32_t>(q - cell - extra);
             c.quoting = Quoting::kPlain;
+            extra = 0;
             if (d[q] == delim_) {
                 cell = q + 1;
                 continue;
@@ -230,7 +247,6 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
         p = cell;
     }
 
-    std::string why;
     for (;;) {
         const size_t at = p;  // the cell's start
         size_t begin, finish;
