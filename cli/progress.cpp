@@ -11,6 +11,8 @@ namespace {
 
 constexpr auto kFirst = std::chrono::seconds(1);
 constexpr auto kEvery = std::chrono::milliseconds(250);
+constexpr const char* kLearning = "reading the columns";
+constexpr const char* kFiltering = "filtering";
 
 std::string size_text(double bytes) {
     const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
@@ -45,11 +47,13 @@ bool Progress::due() {
     return true;
 }
 
+void Progress::enter(const char* stage) {
+    if (stage == stage_) return;
+    stage_ = stage;
+    stage_start_ = Clock::now();
+}
+
 void Progress::show(const char* stage, uint64_t bytes, int64_t rows, const std::string& tail) {
-    if (stage != stage_) {
-        stage_ = stage;
-        stage_start_ = Clock::now();
-    }
     std::string line = std::string("zorv: ") + stage + ": " + size_text(static_cast<double>(bytes));
     if (total_ > 0 && bytes <= total_)
         line += " of " + size_text(static_cast<double>(total_)) + " (" +
@@ -63,11 +67,13 @@ void Progress::show(const char* stage, uint64_t bytes, int64_t rows, const std::
 }
 
 void Progress::learning(uint64_t bytes, int64_t rows) {
-    if (due()) show("reading the columns", bytes, rows, "");
+    enter(kLearning);
+    if (due()) show(kLearning, bytes, rows, "");
 }
 
 void Progress::filtering(uint64_t bytes, int64_t rows, int64_t selected) {
-    if (due()) show("filtering", bytes, rows, ", " + grouped(selected) + " selected");
+    enter(kFiltering);
+    if (due()) show(kFiltering, bytes, rows, ", " + grouped(selected) + " selected");
 }
 
 void Progress::clear() {

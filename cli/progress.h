@@ -26,13 +26,14 @@ class Progress {
 
   private:
     bool due();
+    void enter(const char* stage);
     void show(const char* stage, uint64_t bytes, int64_t rows, const std::string& tail);
 
     using Clock = std::chrono::steady_clock;
     bool on_;
     uint64_t total_;
     Clock::time_point start_;
-    Clock::time_point stage_start_;
+    Clock::time_point stage_start_;  // when the stage shown began
     Clock::time_point last_;
     const char* stage_ = nullptr;
     bool shown_ = false;
