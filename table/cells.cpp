@@ -102,7 +102,38 @@ CellClass classify(std::string_view cell, double* value) {
     return CellClass::kNumber;
 }
 
+// Exact powers of ten: every one up to 10^22 is a double.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
 bool read_number(std::string_view cell, double* value) {
+    // The shortest path: a plain decimal of at most 15 digits is its digits, an exact
+    // integer, divided by an exact power of ten; one division of exact values rounds
+    // correctly, so the value is the one from_chars gives.
+    const char* p = cell.data();
+    const char* const end = p + cell.size();
+    const bool negative = p < end && *p == '-';
+    p += negative;
+    uint64_t digits = 0;
+    int count = 0, scale = -1;  // scale: digits after the point, -1 before one
+    for (; p < end; ++p) {
+        const unsigned d = static_cast<unsigned char>(*p) - '0';
+        if (d < 10) {
+            digits = digits * 10 + d;
+            ++count;
+            scale += scale >= 0;
+        } else if (*p == '.' && scale < 0) {
+            scale = 0;
+        } else {
+            break;
+        }
+    }
+    if (p == end && count > 0 && count <= 15) {
+        double v = static_cast<double>(digits);
+        if (scale > 0) v /= kPowersOfTen[scale];
+        *value = negative ? -v : v;
+        return true;
+    }
     // The short path: a cell that opens like a number and that from_chars reads whole. The
     // opening rules out what from_chars reads and the language does not ("inf", "nan").
     const size_t n = cell.size();
@@ -125,51 +156,6 @@ bool is_number(std::string_view cell) {
     double value;
     const CellClass k = classify(cell, &value);
     return k != CellClass::kOther && k != CellClass::kTooLarge;
-}
-
-namespace {
-
-constexpr uint64_t kOnes = 0x0101010101010101;
-constexpr uint64_t kHigh = 0x8080808080808080;
-
-// The high bit of every byte of x that is zero.
-uint64_t zero_bytes(uint64_t x) {
-    return ~(((x & ~kHigh) + ~kHigh) | x | ~kHigh);
-}
-
-// Whether the 8 bytes of x are digits with at most one point; adds the point to *points.
-bool digits_or_points(uint64_t x, int* points) {
-    const uint64_t dots = zero_bytes(x ^ (kOnes * '.'));
-    if ((dots & (dots - 1)) != 0) return false;
-    *points += dots != 0;
-    x += (dots >> 7) * 2;  // '.' + 2 is '0'
-    return (((x - kOnes * '0') | (x + kOnes * (0x80 - '9' - 1))) & kHigh) == 0;
-}
-
-}  // namespace
-
-bool is_number_in_block(std::string_view cell) {
-    // Eight bytes at a time: digits with at most one point after an optional minus, the
-    // bytes past the cell taken as digits.
-    const char* p = cell.data();
-    size_t n = cell.size();
-    if (n > 0 && *p == '-') ++p, --n;
-    if (n > 0 && n <= 16) {
-        int points = 0;
-        bool ok = true;
-        for (size_t k = 0; k < n && ok; k += 8) {
-            uint64_t x;
-            std::memcpy(&x, p + k, 8);
-            const size_t here = n - k < 8 ? n - k : 8;
-            if (here < 8) {
-                const uint64_t keep = (uint64_t{1} << (8 * here)) - 1;
-                x = (x & keep) | (kOnes * '0' & ~keep);
-            }
-            ok = digits_or_points(x, &points);
-        }
-        if (ok && points <= 1 && n > static_cast<size_t>(points)) return true;
-    }
-    return is_number(cell);
 }
 
 void put_chars(std::string_view cell, int32_t chars, int32_t width, std::byte* dst) {
