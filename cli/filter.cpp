@@ -19,6 +19,8 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "cli/session.h"
+#include "frame/nodekinds.h"
+#include "frame/nodeutil.h"
 
 namespace zorv::cli {
 namespace {
@@ -91,6 +93,20 @@ struct InstanceCloser {
     void operator()(ZInst* inst) const { inst->Destroy(inst); }
 };
 using Instance = std::unique_ptr<ZInst, InstanceCloser>;
+
+// The keys of the columns a parsed clause names, for the schema pass to learn those alone.
+// Recursive: the parse driver bounds a tree's depth (ZORV_MAX_DEPTH levels).
+void column_keys(ZNode* node, std::vector<std::string>* keys) {
+    if (node == nullptr) return;
+    if (node->type == Z_NAME) {
+        const size_t n =
+            std::clamp<size_t>(static_cast<size_t>(std::max<int16_t>(node->u.nm.namelen, 0)), 0,
+                               sizeof node->u.nm.name);
+        keys->emplace_back(node->u.nm.name, n);
+    } else if (zkind::is_operator(node->type)) {
+        for (ArgCursor it(node); !it.done(); it.next()) column_keys(it.get(), keys);
+    }
+}
 
 uint64_t input_size(const TableChoice& table) {
     struct stat st;

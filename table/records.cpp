@@ -14,7 +14,7 @@ RecordWriter::RecordWriter(const std::vector<Column>& columns, const std::vector
                            bool check_all)
     : columns_(columns) {
     for (size_t i = 0; i < columns.size(); ++i) {
-        const bool d = decode[i] != 0;
+        const bool d = decode[i] != 0 && columns[i].learnt;  // an unlearnt kind is no kind
         if (!d && !check_all) continue;
         const Column& c = columns[i];
         visits_.push_back(

@@ -204,6 +204,15 @@ bool Table::State::learn_schema(TableError* error) {
     const int32_t threads = std::max(1, options.threads);
     std::vector<Job> jobs(job_count(threads));
     std::vector<RowScanner> scanners(static_cast<size_t>(threads), RowScanner(options.delimiter));
+    // The columns looked at: those whose cells the header's kinds check, and those to learn.
+    std::vector<size_t> looked;
+    for (size_t i = 0; i < n; ++i) {
+        Column& c = columns[i];
+        c.learnt = c.typed && (c.kind == Kind::kNumeric || c.width > 0);
+        for (const std::string& key : options.learn) c.learnt = c.learnt || key == c.key;
+        c.learnt = c.learnt || options.learn.empty();
+        if (c.learnt || (c.typed && (c.kind == Kind::kNumeric || c.width > 0))) looked.push_back(i);
+    }
     for (RowScanner& s : scanners) s.set_max_cells(static_cast<int32_t>(n));
 
     std::string unread;  // why the input could not be read
@@ -229,7 +238,7 @@ bool Table::State::learn_schema(TableError* error) {
                 break;
             }
             ++job.rows;
-            for (size_t i = 0; i < n; ++i) {
+            for (const size_t i : looked) {
                 const Column& c = columns[i];
                 const Cell& cell = job.row.cells[i];
                 if (cell.chars > job.width[i]) job.width[i] = cell.chars;

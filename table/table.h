@@ -46,6 +46,7 @@ struct Column {
     std::string key;   // upper-cased and cut to 32 bytes, as a NAME leaf holds it
     Kind kind = Kind::kNumeric;
     bool typed = false;  // the header fixed the kind (and, with char(N), the width)
+    bool learnt = true;  // the kind and width are known (see TableOptions::learn)
     int32_t width = 0;   // characters of a character column; 0 for a numeric one
     int32_t offset = 0;  // byte offset of the value in the row record
 
@@ -61,6 +62,11 @@ struct TableOptions {
     size_t block_bytes = size_t{1} << 20;
     // Called now and then during the schema pass with the bytes and rows read so far.
     std::function<void(uint64_t bytes, int64_t rows)> progress;
+    // Keys (as NAME leaves hold them) of the columns whose kinds and widths the schema pass
+    // must learn; empty for every column. A reader that binds only these columns is spared
+    // the look at every other cell. The others keep what their header says (numeric when
+    // untyped), are never decoded and must not be bound: Column::learnt tells.
+    std::vector<std::string> learn;
 };
 
 struct ReadOptions {

@@ -123,4 +123,20 @@ TEST(Scan, QuickNumberPathsAgreeWithTheCarefulOnes) {
     }
 }
 
+// A reader that binds a few columns has only those learnt; the cells of typed columns are
+// checked all the same.
+TEST(Scan, OnlyTheColumnsAskedForAreLearnt) {
+    TableOptions options;
+    options.learn = {"B"};
+    Opened o = open_text("a,b,c:num\nx,1,2\nyy,2.5,3\n", options);
+    ASSERT_NE(o.table, nullptr) << o.error.text();
+    const std::vector<Column>& c = o.table->columns();
+    EXPECT_FALSE(c[0].learnt);
+    EXPECT_TRUE(c[1].learnt && c[1].kind == Kind::kNumeric);
+    EXPECT_TRUE(c[2].learnt);
+    EXPECT_EQ(scan_all(*o.table, 1).records.size(), 2u);
+    o = open_text("a,b,c:num\nx,1,2\nyy,2.5,z\n", options);
+    EXPECT_EQ(shown(o.error, o.path), "F:3:8: cell 'z' of numeric column 'c' is not a number");
+}
+
 }  // namespace
