@@ -19,12 +19,12 @@ inline constexpr size_t kMaskPadding = 64;
 
 // Masks of the 64 bytes at w; bit i of a mask stands for byte w[i].
 //
-// For the row scanner: `stops`, the bytes it must look at (quotes, line ends, the
-// delimiter, CR and bytes from 0x80 on), and `rare`, those of them that are neither the
-// delimiter nor a line feed.
+// For the row scanner: the bytes it must look at are the delimiters, the line feeds and
+// the `rare` ones (quotes, CR and bytes from 0x80 on).
 struct StopMasks {
-    uint64_t stops;
     uint64_t rare;
+    uint64_t newline;
+    uint64_t delim;
 };
 // For cutting blocks at row ends: quotes and line feeds.
 struct QuoteMasks {
@@ -39,7 +39,7 @@ inline uint64_t movemask16(__m128i x, int k) {
 #endif
 
 inline StopMasks stop_masks(const uint8_t* w, uint8_t delimiter) {
-    StopMasks m{0, 0};
+    StopMasks m{0, 0, 0};
 #if defined(__SSE2__)
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i newline = _mm_set1_epi8('\n');
@@ -48,21 +48,29 @@ inline StopMasks stop_masks(const uint8_t* w, uint8_t delimiter) {
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 16 * k));
         // The high bit of v marks the bytes from 0x80 on; those of the comparisons, matches.
-        const __m128i rare =
-            _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, cr)));
-        const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, newline), _mm_cmpeq_epi8(v, delim));
-        m.rare |= movemask16(rare, k);
-        m.stops |= movemask16(_mm_or_si128(rare, ends), k);
+        m.rare |= movemask16(
+            _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, cr))), k);
+        m.newline |= movemask16(_mm_cmpeq_epi8(v, newline), k);
+        m.delim |= movemask16(_mm_cmpeq_epi8(v, delim), k);
     }
 #else
     for (int i = 0; i < 64; ++i) {
         const uint8_t b = w[i];
         const uint64_t bit = uint64_t{1} << i;
         if (b >= 0x80 || b == '"' || b == '\r') m.rare |= bit;
-        if (b >= 0x80 || b == '"' || b == '\r' || b == '\n' || b == delimiter) m.stops |= bit;
+        if (b == '\n') m.newline |= bit;
+        if (b == delimiter) m.delim |= bit;
     }
 #endif
     return m;
+}
+
+// The number of set bits of x.
+inline int count_bits(uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555;
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<int>((x * 0x0101010101010101) >> 56);
 }
 
 inline QuoteMasks quote_masks(const uint8_t* w) {

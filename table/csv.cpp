@@ -77,25 +77,30 @@ void RowScanner::start(const char* data, size_t begin, size_t size, bool last) {
     load(begin & ~size_t{63});
 }
 
-// The masks of the window at `at` (a multiple of 64): the bytes the scanner stops at and,
-// among them, those that are neither the delimiter nor a line feed. Neither holds a byte
-// past the block's end, and both hold the end itself, so that every search ends there.
-inline void RowScanner::masks(size_t at, uint64_t* bits, uint64_t* special) const {
+// The masks of the window at `at` (a multiple of 64): the bytes the scanner stops at; among
+// them, those that are neither the delimiter nor a line feed (`special`), and the
+// delimiters. None holds a byte past the block's end; the stops and the special ones hold
+// the end itself, so that every search ends there.
+inline void RowScanner::masks(size_t at, uint64_t* bits, uint64_t* special,
+                              uint64_t* delims) const {
     const StopMasks m = stop_masks(data_ + at, delim_);
     uint64_t s = m.rare;
-    uint64_t b = m.stops;
+    uint64_t d = m.delim;
+    uint64_t b = s | m.newline | d;
     if (size_ - at < 64) {
         const int end = static_cast<int>(size_ - at);
         b = (b & bits_below(end)) | uint64_t{1} << end;
         s = (s & bits_below(end)) | uint64_t{1} << end;
+        d &= bits_below(end);
     }
     *bits = b;
     *special = s;
+    *delims = d;
 }
 
 void RowScanner::load(size_t at) {
     window_ = at;
-    masks(at, &bits_, &special_);
+    masks(at, &bits_, &special_, &delims_);
 }
 
 // The offset of the first byte at or after p that the scanner must look at: the delimiter,
@@ -183,15 +188,16 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
     std::string why;
     {
         const size_t room = std::min<size_t>(static_cast<size_t>(max_cells_), 1024);
+        const size_t wanted = std::min(room, wanted_);
         Cell* const cells = row.cells.room(room);
         size_t n = 0;
         size_t window = window_;
-        uint64_t bits = bits_, special = special_;
+        uint64_t bits = bits_, special = special_, delims = delims_;
         size_t cell = p;
         size_t extra = 0;  // continuation bytes in the cell
         if (p - window >= 64) {
             window = p & ~size_t{63};
-            masks(window, &bits, &special);
+            masks(window, &bits, &special, &delims);
         }
         // The stops still ahead in the window: the lowest is cleared at each step, so one
         // step does not wait on the arithmetic of the last.
@@ -199,7 +205,7 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
         for (;;) {
             while (ahead == 0) {
                 window += 64;
-                masks(window, &bits, &special);
+                masks(window, &bits, &special, &delims);
                 ahead = bits;
             }
             const int i = lowest_bit(ahead);
@@ -214,7 +220,7 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
                 const size_t next = q + static_cast<size_t>(len);
                 if (next - window >= 64) {
                     window = next & ~size_t{63};
-                    masks(window, &bits, &special);
+                    masks(window, &bits, &special, &delims);
                     ahead = bits;
                 }
                 ahead &= ~bits_below(static_cast<int>(next - window));
@@ -229,21 +235,58 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
             c.chars = static_cast<int32_t>(q - cell - extra);
             c.quoting = Quoting::kPlain;
             extra = 0;
+            size_t count = n;
+            size_t line_end = q;
             if (d[q] == delim_) {
                 cell = q + 1;
-                continue;
+                if (n < wanted) continue;
+                // Past the cells wanted only their number matters: the delimiters are
+                // counted a window at a time up to the line end. Anything else (a rare
+                // byte, a cell that may be too long, too many cells) leaves the count, and
+                // the cells are taken one by one from the first not wanted.
+                size_t w = window, start = cell;
+                uint64_t a = ahead, b = bits, sp = special, dl = delims;
+                bool whole = false;
+                for (;;) {
+                    const uint64_t others = a & ~dl;
+                    const uint64_t run = others != 0 ? a & bits_below(lowest_bit(others)) : a;
+                    if (run != 0) {
+                        if (w + static_cast<size_t>(lowest_bit(run)) - start >
+                            static_cast<size_t>(kMaxWidth))
+                            break;
+                        count += static_cast<size_t>(count_bits(run));
+                        start = w + static_cast<size_t>(highest_bit(run)) + 1;
+                    }
+                    if (count >= static_cast<size_t>(max_cells_)) break;
+                    if (others != 0) {
+                        const int j = lowest_bit(others);
+                        line_end = w + static_cast<size_t>(j);
+                        whole = line_end - start <= static_cast<size_t>(kMaxWidth) &&
+                                ((sp >> j & 1) == 0 || (d[line_end] == '\r' && line_end + 1 < end &&
+                                                        d[line_end + 1] == '\n'));
+                        break;
+                    }
+                    if (w + 64 - start > static_cast<size_t>(kMaxWidth)) break;
+                    w += 64;
+                    masks(w, &b, &sp, &dl);
+                    a = b;
+                }
+                if (!whole) continue;
+                ++count;  // the last cell, ended by the line end
+                window = w, bits = b, special = sp, delims = dl;
             }
             row.cells.set_size(n);
-            row.end = static_cast<uint32_t>(q);
-            const int kind = rare ? 2 : 1;
+            row.count = count;
+            row.end = static_cast<uint32_t>(line_end);
+            const int kind = d[line_end] == '\r' ? 2 : 1;
             if (first_end_ == 0) first_end_ = kind;
             ++lines_;
-            pos_ = q + static_cast<size_t>(kind);
-            window_ = window, bits_ = bits, special_ = special;
+            pos_ = line_end + static_cast<size_t>(kind);
+            window_ = window, bits_ = bits, special_ = special, delims_ = delims;
             return Scan::kRow;
         }
         row.cells.set_size(n);
-        window_ = window, bits_ = bits, special_ = special;
+        window_ = window, bits_ = bits, special_ = special, delims_ = delims;
         p = cell;
     }
 
@@ -337,6 +380,7 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
 
         if (p == end) {
             row.end = static_cast<uint32_t>(p);
+            row.count = row.cells.size();
             pos_ = size_;
             if (!last_) return fail(row, p, "row too long (is a closing quote missing?)", failure);
             return Scan::kRow;
@@ -346,6 +390,7 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
             continue;
         }
         row.end = static_cast<uint32_t>(p);
+        row.count = row.cells.size();
         const int kind = d[p] == '\r' ? 2 : 1;
         if (first_end_ == 0) first_end_ = kind;
         p += static_cast<size_t>(kind);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,7 @@ struct RowCells {
     uint32_t end = 0;    // offset of the line end (of its CR in CRLF), or of the input's end
     int64_t line = 0;    // lines of the block before the row's first line
     bool plain = true;   // no unquoted cell holds a quote or a CR: the bytes are RFC 4180
+    size_t count = 0;    // the row's cells; `cells` holds at least the scanner's wanted ones
     CellList cells;
 };
 
@@ -81,6 +83,9 @@ class RowScanner {
 
     // A row is refused as soon as it has more than n cells (kMaxColumns at first).
     void set_max_cells(int32_t n) { max_cells_ = n; }
+    // Only the first n cells of a row need be kept: past them a row's cells may only be
+    // counted (RowCells::count). Every cell is kept by default.
+    void set_wanted(size_t n) { wanted_ = n; }
     // Scans the rows of data[begin, size). A block holds whole rows, each row beginning a
     // line, unless last (the input ends in it). kMaskPadding bytes past size must be
     // readable (their contents do not matter).
@@ -100,16 +105,18 @@ class RowScanner {
     Scan fail(const RowCells& row, size_t offset, std::string message, ScanFailure* failure);
     bool too_long(const RowCells& row, size_t at, size_t begin, size_t upto, size_t extra,
                   bool quoted, ScanFailure* failure);
-    void masks(size_t at, uint64_t* bits, uint64_t* special) const;
+    void masks(size_t at, uint64_t* bits, uint64_t* special, uint64_t* delims) const;
     void load(size_t at);
     size_t seek(size_t p);
 
     uint8_t delim_;
     int32_t max_cells_;
+    size_t wanted_ = std::numeric_limits<size_t>::max();
     const uint8_t* data_ = nullptr;
     size_t window_ = 0;     // offset of the 64 bytes whose masks bits_ holds
     uint64_t bits_ = 0;     // the bytes there that the scanner must look at
     uint64_t special_ = 0;  // those of them that are no delimiter or line feed, and the end
+    uint64_t delims_ = 0;   // the delimiters there
     size_t pos_ = 0;
     size_t size_ = 0;
     bool last_ = true;

@@ -26,6 +26,10 @@ class RecordWriter {
     // its column and the message.
     bool fill(const char* data, const RowCells& row, std::byte* record, int32_t* bad,
               std::string* message);
+    // The cells of a row that fill() looks at are among the first this many.
+    size_t columns_needed() const {
+        return visits_.empty() ? 0 : static_cast<size_t>(visits_.back().column) + 1;
+    }
 
   private:
     struct Visit {

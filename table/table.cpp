@@ -147,9 +147,9 @@ Scan Table::State::next_row(TableError* error) {
 
 // Checks that a row has as many cells as the header; the scanner refuses more.
 bool Table::State::full_row(TableError* error) {
-    if (row.cells.size() == columns.size()) return true;
+    if (row.count == columns.size()) return true;
     return fail(error, in_file(scanner.locate(row, row.end), block_line),
-                cell_count_message(row.cells.size(), columns.size()));
+                cell_count_message(row.count, columns.size()));
 }
 
 bool Table::State::read_header(TableError* error) {
@@ -213,7 +213,10 @@ bool Table::State::learn_schema(TableError* error) {
         c.learnt = c.learnt || options.learn.empty();
         if (c.learnt || (c.typed && (c.kind == Kind::kNumeric || c.width > 0))) looked.push_back(i);
     }
-    for (RowScanner& s : scanners) s.set_max_cells(static_cast<int32_t>(n));
+    for (RowScanner& s : scanners) {
+        s.set_max_cells(static_cast<int32_t>(n));
+        s.set_wanted(looked.empty() ? 0 : looked.back() + 1);
+    }
 
     std::string unread;  // why the input could not be read
     auto make = [&](Job& job) { return next_block(job.block, &unread); };
@@ -232,9 +235,9 @@ bool Table::State::learn_schema(TableError* error) {
                 job.fault = {true, f.at, std::move(f.message)};
                 break;
             }
-            if (job.row.cells.size() != n) {
+            if (job.row.count != n) {
                 job.fault = {true, scan.locate(job.row, job.row.end),
-                             cell_count_message(job.row.cells.size(), n)};
+                             cell_count_message(job.row.count, n)};
                 break;
             }
             ++job.rows;
@@ -496,9 +499,11 @@ bool Table::scan(const ReadOptions& options, int32_t threads, RowTask& task, Tab
     };
     std::vector<Worker> workers;
     workers.reserve(static_cast<size_t>(threads));
+    const size_t wanted = RecordWriter(st.columns, want, !st.checked).columns_needed();
     for (int32_t t = 0; t < threads; ++t) {
         workers.emplace_back(st, want);
         workers.back().scanner.set_max_cells(static_cast<int32_t>(n));
+        workers.back().scanner.set_wanted(wanted);
     }
     task.start(static_cast<int32_t>(jobs.size()));
 
@@ -524,9 +529,9 @@ bool Table::scan(const ReadOptions& options, int32_t threads, RowTask& task, Tab
                 job.fault = {true, f.at, std::move(f.message)};
                 break;
             }
-            if (job.row.cells.size() != n) {
+            if (job.row.count != n) {
                 job.fault = {true, w.scanner.locate(job.row, job.row.end),
-                             cell_count_message(job.row.cells.size(), n)};
+                             cell_count_message(job.row.count, n)};
                 break;
             }
             int32_t bad = 0;
