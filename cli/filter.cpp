@@ -187,6 +187,9 @@ int run_filter(const FilterRequest& r) {
     options.progress = [&progress](uint64_t bytes, int64_t rows) {
         progress.learning(bytes, rows);
     };
+    // Only the columns the clauses name need their kinds and widths learnt.
+    column_keys(inst->Root(inst), &options.learn);
+    for (const Instance& other : others) column_keys(other->Root(other.get()), &options.learn);
     std::unique_ptr<table::Table> t = open_table(r.table, &error, options);
     progress.clear();
     if (!t) return fail(kExitUsage, error);
