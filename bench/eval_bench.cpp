@@ -259,16 +259,16 @@ class Fixture {
         const Row* rows = rows_.data();
         p.expected = c.loop(rows, 0, kRows);
         const int64_t by_sqlite = count_sqlite(p.stmt);
-        int64_t by_zorv = p.expected;
+        int64_t by_zorv = p.expected;  // unchecked while the library cannot evaluate
         if (zorv_ready_)
             by_zorv = count_zorv(p.host->inst(), rows, 0, kRows / 2) +
                       count_zorv(p.host->inst(), rows, kRows / 2, kRows);
         if (by_sqlite != p.expected || by_zorv != p.expected) {
             char buf[512];
             std::snprintf(buf, sizeof buf,
-                          "the clause \"%s\" selects %lld rows in zorv, %lld in SQLite (%s) and "
+                          "the clause \"%s\" selects %s rows in zorv, %lld in SQLite (%s) and "
                           "%lld in the hand-written loop: all three must agree",
-                          c.name, static_cast<long long>(by_zorv),
+                          c.name, zorv_ready_ ? std::to_string(by_zorv).c_str() : "(not evaluated)",
                           static_cast<long long>(by_sqlite), c.sql.substr(0, 60).c_str(),
                           static_cast<long long>(p.expected));
             fail(buf);
