@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "frame/instance_tail.h"
 #include "frame/missing.h"
 #include "zorv/support.h"
 #include "zorv/zorv.h"
@@ -31,6 +32,17 @@ inline constexpr NQWChar kBlank = 0x20;
 /* Evaluates one subtree into `result` (a node-sized record) and returns its truth value.
  * Recursive: safe because the parse driver bounds the depth of every tree. */
 int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);
+
+/* The ordinary missing value '.', the one every arithmetic result that cannot be computed
+ * gives, whichever missing value an operand held. */
+inline double ordinary_missing() {
+    return nqmissv_table[1];
+}
+
+/* x raised to y, with the status word of a failing case (1 overflow, 2 negative base with
+ * an exponent that is not an integer, 3 zero base with an exponent not above zero). */
+extern "C" __attribute__((visibility("default"))) double nqzpower(double x, double y,
+                                                                  int32_t* status);
 
 /* ---- truth values ---- */
 inline int32_t num_truth(double v) {
@@ -61,17 +73,23 @@ inline int32_t column_offset(ZNode* leaf) {
 /* A numeric operand: a constant or a colmode-0 column read in place, anything else
  * evaluated into a stack record. */
 double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row);
+
+/* A numeric field of `vlen` (-8 a full double, -L for L of 1 to 7 a shortened field that
+ * keeps the double's top L bytes). No binder gives a numeric length beyond -8; one would
+ * read as a full double rather than past the field. */
+inline double read_number(const void* at, int32_t vlen) {
+    double v;
+    if (vlen <= -8 || vlen >= 0)
+        memcpy(&v, at, sizeof v);
+    else
+        nqzrftrc(at, -vlen, &v);
+    return v;
+}
+
 inline double num_operand(EvalCtx* ctx, ZNode* x, const void* row) {
     if (x->type == Z_LITN) return x->u.litn.num;
-    if (x->type == Z_NAME && x->u.nm.colmode == 0) {
-        const char* at = static_cast<const char*>(row) + column_offset(x);
-        double v;
-        if (x->vlen == -8)
-            memcpy(&v, at, sizeof v);
-        else
-            nqzrftrc(at, -x->vlen, &v);
-        return v;
-    }
+    if (x->type == Z_NAME && x->u.nm.colmode == 0 && x->vlen < 0)
+        return read_number(static_cast<const char*>(row) + column_offset(x), x->vlen);
     return num_operand_slow(ctx, x, row);
 }
 
@@ -84,10 +102,13 @@ struct CharVal {
 };
 inline CharVal char_operand(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch) {
     if (x->type == Z_LITC) return {x->u.litc.str, x->u.litc.slen};
-    if (x->type == Z_NAME && x->u.nm.colmode == 0)
+    if (x->type == Z_NAME && x->u.nm.colmode == 0 && x->vlen >= 0)
         return {reinterpret_cast<const NQWChar*>(static_cast<const char*>(row) + column_offset(x)),
                 x->vlen};
     eval_tree(ctx, x, row, scratch);
+    // A number where characters are expected (only in a tree the resolver refused) reads
+    // as an empty value rather than as the bits of the double.
+    if (scratch->type != Z_LITC) return {scratch->u.litc.inl, 0};
     return {scratch->u.litc.str, scratch->u.litc.slen};
 }
 
@@ -122,8 +143,9 @@ int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);  
 int32_t eval_between(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result); /* BETW, NBTW */
 int32_t eval_minmax(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);  /* MIN, MAX */
 int32_t eval_conc(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);    /* CONC */
-int32_t eval_contains(EvalCtx* ctx, ZNode* node, const void* row);               /* CONT, NCON */
-int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);      /* FLST */
+/* CONT or NCON: the node's truth value (NCON's already inverted); no result record. */
+int32_t eval_contains(EvalCtx* ctx, ZNode* node, const void* row);
+int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result); /* FLST */
 double do_apow(EvalCtx* ctx, ZNode* node, const void* row, int32_t i);
 
 /* ---- IN searches: 1 when operand x's value is in the sorted list ---- */
@@ -131,8 +153,45 @@ int32_t do_ninop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
 int32_t do_cinop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
 int32_t do_tinop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
 
-/* Element i of an argument list in constant time when the list has an index (built once
- * the tree is final), otherwise by walking its blocks. */
-ZNode* list_element(const ZInst* inst, const ZNode* list, int32_t i);
+/* ---- elements of long lists ---- */
+/* Reads the elements of one list: in constant time through the list's index when it has a
+ * current one (built once the tree is final, see eval/listindex.h), otherwise by walking
+ * its blocks from the head. The index is trusted only when the list node's mark names an
+ * entry of this instance's table that records this very node, with the argument count and
+ * first overflow block it still has; a list copied from another instance, changed since,
+ * or read after a reset falls back to the walk. Made once per search, so the check is
+ * paid once and not at every probe. */
+class ListReader {
+  public:
+    ListReader(const ZInst* inst, const ZNode* list) : list_(list) {
+        if (list->u.op.nargs <= Z_NODE_ARGS) return;  // the node's own slots suffice
+        const ListIndexTable& table = list_indexes(inst);
+        const uint32_t mark = list->reserved20;
+        if (mark - 1u < static_cast<uint32_t>(table.count)) {
+            const ListIndexEntry& e = table.entries[mark - 1];
+            if (e.list == list && e.nargs == list->u.op.nargs && e.first == list->u.op.next)
+                blocks_ = e.blocks;
+        }
+    }
+
+    ZNode* operator[](int32_t i) const {
+        if (i < Z_NODE_ARGS) return list_->u.op.args[i];
+        if (blocks_) return blocks_[i / Z_NODE_ARGS]->u.op.args[i % Z_NODE_ARGS];
+        return walk(i);
+    }
+
+    bool indexed() const { return blocks_ != nullptr; }
+
+  private:
+    ZNode* walk(int32_t i) const;
+
+    const ZNode* list_;
+    ZNode* const* blocks_ = nullptr;
+};
+
+/* Element i (0 <= i < nargs) of an argument list; see ListReader. */
+inline ZNode* list_element(const ZInst* inst, const ZNode* list, int32_t i) {
+    return ListReader(inst, list)[i];
+}
 
 #endif

@@ -42,6 +42,7 @@ void fill_slots(ZInst* inst) {
     inst->And = ZORVAnd;
     inst->MakeTrue = ZORVMakeTrue;
     inst->TruthOf = ZORVTruthOf;
+    inst->Eval = ZORVEval;
 }
 
 }  // namespace
@@ -132,6 +133,7 @@ int32_t ZORVReset(ZInst* inst) {
     inst->escroot = nullptr;
     inst->serialize = 0;
     forget_append_cursor(inst);
+    forget_list_indexes(inst);  // they lived in the arena
 
     ZParse* prs = &inst->prs;
     const NQStatus status = prs->tokenizer->Reset(prs->tokenizer);
@@ -148,6 +150,7 @@ int32_t ZORVReset(ZInst* inst) {
  * (the instance record included) goes with the group. */
 int32_t ZORVDestroy(ZInst* inst) {
     EvalWorkTerm(inst);
+    forget_list_indexes(inst);
     NQGroup* group = inst->group;
     group->Destroy(group);
     return 0;

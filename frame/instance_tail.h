@@ -23,9 +23,31 @@ struct AppendCursor {
     int32_t depth;
 };
 
+/* The index of one long IN list (more than Z_NODE_ARGS elements), so that the evaluator's
+ * binary searches reach element i in constant time instead of walking i / 15 blocks:
+ * `blocks[k]` is the block that holds elements 15k .. 15k + 14 (blocks[0] the list node).
+ * The list node carries its 1-based entry number in `reserved20`, a word list nodes have
+ * no other use for. An entry is trusted only while it records that very node with the
+ * argument count and first overflow block the node still has (see ListReader in
+ * eval/eval.h); the blocks array lives in the instance's arena. */
+struct ListIndexEntry {
+    const ZNode* list;
+    const ZNode* first;
+    int32_t nargs;
+    ZNode* const* blocks;
+};
+
+/* The instance's list indexes: `count` entries in arena memory of room for `cap`. */
+struct ListIndexTable {
+    ListIndexEntry* entries;
+    int32_t count;
+    int32_t cap;
+};
+
 struct ZInstWithTail {
     ZInst inst;
     AppendCursor cursor;
+    ListIndexTable lists;
 };
 
 inline AppendCursor& append_cursor(ZInst* inst) {
@@ -34,6 +56,20 @@ inline AppendCursor& append_cursor(ZInst* inst) {
 
 inline void forget_append_cursor(ZInst* inst) {
     append_cursor(inst) = AppendCursor{};
+}
+
+inline ListIndexTable& list_indexes(ZInst* inst) {
+    return reinterpret_cast<ZInstWithTail*>(inst)->lists;
+}
+inline const ListIndexTable& list_indexes(const ZInst* inst) {
+    return reinterpret_cast<const ZInstWithTail*>(inst)->lists;
+}
+
+/* Drops every list index: the marks left in list nodes then name no entry, or an entry made
+ * later for another node, and are not trusted. Called when the arena goes (reset,
+ * destruction) and before the transformer rewrites the tree. */
+inline void forget_list_indexes(ZInst* inst) {
+    list_indexes(inst) = ListIndexTable{};
 }
 
 #endif

@@ -3,6 +3,8 @@
  * and the joining of a second instance's tree under an AND. */
 #include <cstdint>
 
+#include "eval/listindex.h"
+#include "frame/instance_tail.h"
 #include "frame/nodeutil.h"
 #include "tran/tran.h"
 
@@ -22,8 +24,10 @@ int32_t posttrav(ZNode* node, PassFn pass, ZInst* inst, NQJournal* jnl) {
 
 /* Rewrites the instance's tree in place into a simpler equivalent. The cycles of passes 2a
  * to 2d repeat, with no limit, until a whole cycle changes nothing; the root keeps its
- * address through every rewrite, but it is read afresh for each walk all the same. */
+ * address through every rewrite, but it is read afresh for each walk all the same. The
+ * final tree's long IN lists are then indexed for the evaluator. */
 void ZORVTran(ZInst* inst, NQJournal* jnl) {
+    forget_list_indexes(inst);  // lists may be rewritten in place below
     if (!inst->root) return;
     posttrav(inst->root, pass1, inst, jnl);
     for (int32_t changed = 1; changed;) {
@@ -33,13 +37,16 @@ void ZORVTran(ZInst* inst, NQJournal* jnl) {
         changed |= posttrav(inst->root, pass2d, inst, jnl);
     }
     posttrav(inst->root, pass3, inst, jnl);
+    build_list_indexes(inst, inst->root);
 }
 
 /* Joins a copy of other's tree to this instance's tree: the copy becomes the root, or the
  * second operand of a new AND whose first operand is the old root. other is not changed.
- * Always 0. */
+ * The copy's long IN lists get indexes of this instance (the marks copied with the nodes
+ * name the other instance's entries and are not trusted here). Always 0. */
 int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl) {
     ZNode* copy = CopyTree(other->root, inst, jnl);
+    build_list_indexes(inst, copy);
     if (!inst->root) {
         inst->root = copy;
         return 0;

@@ -1,0 +1,54 @@
+/* Function calls: the one built-in, UPCASE, evaluated for the current row into the call's
+ * own region of the work area. */
+#include <cassert>
+#include <cstring>
+
+#include "eval/eval.h"
+
+namespace {
+
+/* The value of a call that gives nothing. */
+NQWChar empty_value[1] = {kBlank};
+
+}  // namespace
+
+/* An FLST node: operand 0 the function leaf, operand 1 the argument. An unbound call
+ * (function number 0) is a single blank in the result's inline buffer, false. Otherwise the
+ * argument, cut to the call's declared length (the node's vlen), is copied to the work area
+ * at the node's workoff and upper-cased there; every non-zero function number is UPCASE.
+ * An argument that is not characters (only in a tree the resolver refused) gives the empty
+ * value. A call evaluated without a work area (a tree whose scratch space was never sized)
+ * is built in the result's inline buffer instead, cut to its 48 bytes. */
+int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+    const int32_t nargs = node->u.op.nargs;
+    const ZNode* name = nargs > 0 ? node->u.op.args[0] : nullptr;
+    if (!name || name->u.fn.fnum == 0) {
+        result->type = Z_LITC;
+        result->u.litc.inl[0] = kBlank;
+        result->u.litc.str = result->u.litc.inl;
+        result->u.litc.slen = 4;
+        result->vlen = 4;
+        return 0;
+    }
+
+    ZNode arg = {};
+    eval_tree(ctx, nargs > 1 ? node->u.op.args[1] : nullptr, row, &arg);
+    int32_t n = arg.type == Z_LITC ? arg.u.litc.slen : 0;
+    if (n > node->vlen) n = node->vlen;
+    NQWChar* dest = empty_value;
+    if (n >= 4) {
+        if (ctx->work) {
+            dest = reinterpret_cast<NQWChar*>(static_cast<char*>(ctx->work) + node->workoff);
+        } else {
+            dest = result->u.litc.inl;
+            if (n > static_cast<int32_t>(sizeof result->u.litc.inl)) n = sizeof result->u.litc.inl;
+        }
+        memmove(dest, arg.u.litc.str, static_cast<size_t>(n / 4) * 4);
+        nqzstup(dest, n / 4);
+    }
+    n = n >= 4 ? n / 4 * 4 : 0;
+    result->type = Z_LITC;
+    result->u.litc.str = dest;
+    result->u.litc.slen = n;
+    return n > 0 && char_truth(dest, n);
+}
