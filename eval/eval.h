@@ -48,8 +48,9 @@ extern "C" __attribute__((visibility("default"))) double nqzpower(double x, doub
 inline int32_t num_truth(double v) {
     return !is_missing(v) && v != 0.0;
 }
+/* pvMemTNot answers 1 when every unit is the blank: true is its 0. */
 inline int32_t char_truth(const NQWChar* s, int32_t bytes) {
-    return bytes > 0 && pvMemTNot(kBlank, s, bytes / 4) != 0;
+    return bytes > 0 && pvMemTNot(kBlank, s, bytes / 4) == 0;
 }
 /* Stores the truth constant 1.0 or 0.0 and returns t. */
 inline int32_t set_truth(ZNode* result, int32_t t) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,16 +108,25 @@ inline void put_short(Row& row, double v) {
 }
 
 // A counted value as V (count width 2) or U (4) point at: the byte count, then the text.
-inline std::vector<unsigned char> counted(std::u32string_view text, size_t countbytes) {
-    const uint32_t bytes = static_cast<uint32_t>(4 * text.size());
-    std::vector<unsigned char> out(countbytes + bytes);
+// The count is placed so that the characters after it are 4-byte aligned, as a host lays
+// them out.
+struct Counted {
+    std::vector<unsigned char> bytes;
+    size_t start = 0;
+    const unsigned char* data() const { return bytes.data() + start; }
+};
+inline Counted counted(std::u32string_view text, size_t countbytes) {
+    const uint32_t n = static_cast<uint32_t>(4 * text.size());
+    Counted out;
+    out.start = 4 - countbytes;
+    out.bytes.resize(4 + n);
     if (countbytes == 2) {
-        const uint16_t n = static_cast<uint16_t>(bytes);
-        std::memcpy(out.data(), &n, 2);
+        const uint16_t n16 = static_cast<uint16_t>(n);
+        std::memcpy(out.bytes.data() + out.start, &n16, 2);
     } else {
-        std::memcpy(out.data(), &bytes, 4);
+        std::memcpy(out.bytes.data(), &n, 4);
     }
-    if (bytes) std::memcpy(out.data() + countbytes, text.data(), bytes);
+    if (n) std::memcpy(out.bytes.data() + 4, text.data(), n);
     return out;
 }
 
@@ -203,6 +213,40 @@ class EvalTest : public frametest::Linked {
     }
 
     std::string tree() const { return ztest::render(inst_->root); }
+
+    // ---- trees built by hand, from the instance's node store ----
+    ZNode* node(int type, int vlen = -8) {
+        ZNode* n = inst_->NewOp(inst_, type);
+        EXPECT_NE(n, nullptr);
+        n->vlen = static_cast<int16_t>(vlen);
+        return n;
+    }
+    ZNode* num(double v) {
+        ZNode* n = node(Z_LITN);
+        n->u.litn.num = v;
+        return n;
+    }
+    // A character constant in the node's own buffer (at most 11 characters).
+    ZNode* chr(std::u32string_view text) {
+        ZNode* n = node(Z_LITC, static_cast<int>(4 * text.size()));
+        if (!text.empty()) std::memcpy(n->u.litc.inl, text.data(), 4 * text.size());
+        n->u.litc.str = n->u.litc.inl;
+        n->u.litc.slen = static_cast<int32_t>(4 * text.size());
+        return n;
+    }
+    // A column leaf bound by the fixture's callback.
+    ZNode* col(std::string_view name) {
+        ZNode* n = node(Z_NAME, 0);
+        std::memcpy(n->u.nm.name, name.data(), name.size());
+        n->u.nm.namelen = static_cast<int16_t>(name.size());
+        EXPECT_EQ(bind(nullptr, n, nullptr), 0) << name;
+        return n;
+    }
+    ZNode* op(int type, std::initializer_list<ZNode*> args, int vlen = -8) {
+        ZNode* n = node(type, vlen);
+        for (ZNode* a : args) inst_->Set(inst_, n, -1, a);
+        return n;
+    }
 
     ZInst* inst_ = nullptr;
 };
