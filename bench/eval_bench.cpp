@@ -348,19 +348,22 @@ std::string bench_name(size_t ci, const char* engine) {
     return std::string("BM_Eval/") + clauses()[ci].name + "/" + engine;
 }
 
+// Single-threaded runs are timed in CPU time, which another process on a shared machine
+// disturbs less than wall-clock time; zorv_wall times zorv on one and on two threads by the
+// clock, which is what the second thread is for.
 const bool registered = [] {
     for (size_t ci = 0; ci < clauses().size(); ++ci) {
         benchmark::RegisterBenchmark(bench_name(ci, "zorv").c_str(), BM_Zorv, ci)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(bench_name(ci, "sqlite").c_str(), BM_Sqlite, ci)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(bench_name(ci, "loop").c_str(), BM_Loop, ci)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(bench_name(ci, "zorv_wall").c_str(), BM_Zorv, ci)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->Threads(1)
             ->Threads(2);
-        benchmark::RegisterBenchmark(bench_name(ci, "sqlite").c_str(), BM_Sqlite, ci)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
-        benchmark::RegisterBenchmark(bench_name(ci, "loop").c_str(), BM_Loop, ci)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
     }
     return true;
 }();
@@ -392,14 +395,15 @@ bool print_eval_summary(const Results& r) {
     bool sqlite_met = true, loop_met = true, allocs_met = true, complete = true;
     for (size_t ci = 0; ci < clauses().size(); ++ci) {
         const double z1 = r.counter(bench_name(ci, "zorv"), 1, "rows/s");
-        const double z2 = r.counter(bench_name(ci, "zorv"), 2, "rows/s");
+        const double w1 = r.counter(bench_name(ci, "zorv_wall"), 1, "rows/s");
+        const double w2 = r.counter(bench_name(ci, "zorv_wall"), 2, "rows/s");
         const double sq = r.counter(bench_name(ci, "sqlite"), 1, "rows/s");
         const double lp = r.counter(bench_name(ci, "loop"), 1, "rows/s");
         const double a1 = r.counter(bench_name(ci, "zorv"), 1, "allocs/row");
-        const double a2 = r.counter(bench_name(ci, "zorv"), 2, "allocs/row");
+        const double a2 = r.counter(bench_name(ci, "zorv_wall"), 2, "allocs/row");
         const double zs = z1 > 0 && sq > 0 ? z1 / sq : -1;
         const double lz = z1 > 0 && lp > 0 ? lp / z1 : -1;
-        const double x2 = z1 > 0 && z2 > 0 ? z2 / z1 : -1;
+        const double x2 = w1 > 0 && w2 > 0 ? w2 / w1 : -1;
         const double allocs = std::max(a1, a2);
         if (zs < 0 || lz < 0 || allocs < 0) complete = false;
         if (zs >= 0 && zs < 4) sqlite_met = false;
@@ -407,10 +411,10 @@ bool print_eval_summary(const Results& r) {
         if (allocs > 0) allocs_met = false;
         char alloc_text[32] = "-";
         if (allocs >= 0) std::snprintf(alloc_text, sizeof alloc_text, "%.3g", allocs);
-        std::printf("%-12s %9s %9s %9s %9s %11s %9s %8s %10s\n", clauses()[ci].name,
-                    cell(z1, 1e6).c_str(), cell(z2, 1e6).c_str(), cell(sq, 1e6).c_str(),
-                    cell(lp, 1e6).c_str(), cell(zs, 1).c_str(), cell(lz, 1).c_str(),
-                    cell(x2, 1).c_str(), alloc_text);
+        std::printf("%-12s %9s %9s %9s %11s %9s %9s %9s %6s %10s\n", clauses()[ci].name,
+                    cell(z1, 1e6).c_str(), cell(sq, 1e6).c_str(), cell(lp, 1e6).c_str(),
+                    cell(zs, 1).c_str(), cell(lz, 1).c_str(), cell(w1, 1e6).c_str(),
+                    cell(w2, 1e6).c_str(), cell(x2, 1).c_str(), alloc_text);
     }
     auto verdict = [&](bool met) {
         return !complete ? "not fully measured" : met ? "met" : "NOT met";
