@@ -98,16 +98,51 @@ CellClass classify(std::string_view cell, double* value) {
     return CellClass::kNumber;
 }
 
-void put_chars(std::string_view cell, int32_t width, std::byte* dst) {
-    const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
-    const auto* end = p + cell.size();
+bool read_number(std::string_view cell, double* value) {
+    // The short path: a cell that opens like a number and that from_chars reads whole. The
+    // opening rules out what from_chars reads and the language does not ("inf", "nan").
+    const size_t n = cell.size();
+    if (n > 0 &&
+        (is_digit(cell[0]) || (cell[0] == '-' && n > 1 && (is_digit(cell[1]) || cell[1] == '.')))) {
+        const auto [ptr, ec] = std::from_chars(cell.data(), cell.data() + n, *value);
+        if (ec == std::errc() && ptr == cell.data() + n) return true;
+    } else if (n == 0) {
+        static const double missing = pvMissVal('.');
+        *value = missing;
+        return true;
+    }
+    const CellClass k = classify(cell, value);
+    return k != CellClass::kOther && k != CellClass::kTooLarge;
+}
+
+bool is_number(std::string_view cell) {
+    // Without an exponent and with fewer than 300 digits no number overflows a double.
+    if (cell.size() < 300 && number_form(cell) &&
+        cell.find_first_of("eE") == std::string_view::npos)
+        return true;
+    double value;
+    const CellClass k = classify(cell, &value);
+    return k != CellClass::kOther && k != CellClass::kTooLarge;
+}
+
+void put_chars(std::string_view cell, int32_t chars, int32_t width, std::byte* dst) {
     int32_t n = 0;
-    while (p < end && n < width) {
-        char32_t c;
-        int len = utf8::decode(p, end, &c);
-        if (len == 0) c = U'?', len = 1;  // the scanner lets no malformed text through
-        std::memcpy(dst + 4 * n++, &c, 4);
-        p += len;
+    if (static_cast<size_t>(chars) == cell.size()) {  // ASCII: one byte a character
+        const int32_t k = chars < width ? chars : width;
+        for (; n < k; ++n) {
+            const char32_t c = static_cast<unsigned char>(cell[static_cast<size_t>(n)]);
+            std::memcpy(dst + 4 * n, &c, 4);
+        }
+    } else {
+        const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
+        const auto* end = p + cell.size();
+        while (p < end && n < width) {
+            char32_t c;
+            int len = utf8::decode(p, end, &c);
+            if (len == 0) c = U'?', len = 1;  // the scanner lets no malformed text through
+            std::memcpy(dst + 4 * n++, &c, 4);
+            p += len;
+        }
     }
     const char32_t blank = U' ';
     for (; n < width; ++n) std::memcpy(dst + 4 * n, &blank, 4);

@@ -21,9 +21,17 @@ enum class CellClass {
 // the cell's numeric value; a number too small for a double becomes zero.
 CellClass classify(std::string_view cell, double* value);
 
-// Writes a cell's characters (well-formed UTF-8, at most width of them) to dst as width
-// 4-byte units, blank-padded.
-void put_chars(std::string_view cell, int32_t width, std::byte* dst);
+// The value of a numeric cell, as classify gives it, or false when the cell is no number
+// (kOther) or too large. Plain numbers take a short path straight to std::from_chars.
+bool read_number(std::string_view cell, double* value);
+
+// Whether a cell is numeric (read_number would succeed), without converting it when it is
+// plainly a number of ordinary size.
+bool is_number(std::string_view cell);
+
+// Writes a cell's characters (well-formed UTF-8, `chars` of them; at most width are
+// written) to dst as width 4-byte units, blank-padded.
+void put_chars(std::string_view cell, int32_t chars, int32_t width, std::byte* dst);
 
 }  // namespace zorv::table
 
