@@ -117,12 +117,13 @@ struct Clause {
 const std::vector<Clause>& clauses() {
     // SQL stores character values without their padding; zorv compares blank-padded values
     // and the generated text has no trailing blanks of its own, so `=` means the same. The
-    // colon comparison compares over the shorter length: the first character here.
+    // colon comparison compares over the shorter length: the first character here; of the
+    // SQL that says so, GLOB (case-sensitive, unlike LIKE) is SQLite's fastest.
     static const std::vector<Clause> all = {
         {"range_in", "x > 5 AND x < 10 AND y IN (1, 2, 3)", "x > 5 AND x < 10 AND y IN (1, 2, 3)",
          count_where<RangeAndIn>},
         {"char_or_num", "s = 'ab' OR x > 19", "s = 'ab' OR x > 19", count_where<CharOrNumber>},
-        {"colon", "s =: 'a'", "substr(s, 1, 1) = 'a'", count_where<FirstCharacter>},
+        {"colon", "s =: 'a'", "s GLOB 'a*'", count_where<FirstCharacter>},
         {"arith", "x * 2 + y > 30", "x * 2 + y > 30", count_where<Arithmetic>},
         {"contains", "w CONTAINS 'fox'", "instr(w, 'fox') > 0", count_where<Contains>},
         {"upcase", "UPCASE(s) = 'AB'", "upper(s) = 'AB'", count_where<Upcase>},
