@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -292,6 +293,13 @@ void count_check(const char* engine, const Clause& c, int64_t got, int64_t expec
          "\" where " + std::to_string(expected) + " were counted before");
 }
 
+// CPU time the calling thread has used, in nanoseconds.
+double thread_cpu_ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
+}
+
 void set_rate(benchmark::State& state, size_t rows_per_iteration) {
     state.counters["rows/s"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * static_cast<double>(rows_per_iteration),
@@ -313,13 +321,19 @@ void BM_Zorv(benchmark::State& state, size_t ci) {
     const Row* rows = f.rows().data();
     const int64_t expected = c.loop(rows, begin, end);
     const uint64_t allocs_before = thread_allocations();
+    const double cpu_before = thread_cpu_ns();
     for (auto _ : state) count_check("zorv", c, count_zorv(inst, rows, begin, end), expected);
+    const double rows_done =
+        static_cast<double>(state.iterations()) * static_cast<double>(end - begin);
+    const double cpu = thread_cpu_ns() - cpu_before;
     const uint64_t allocs = thread_allocations() - allocs_before;
     set_rate(state, end - begin);
-    state.counters["allocs/row"] = benchmark::Counter(
-        static_cast<double>(allocs) /
-            (static_cast<double>(state.iterations()) * static_cast<double>(end - begin)),
-        benchmark::Counter::kAvgThreads);
+    state.counters["allocs/row"] = benchmark::Counter(static_cast<double>(allocs) / rows_done,
+                                                      benchmark::Counter::kAvgThreads);
+    // CPU time per row of each thread: unlike the clock, another process's load leaves it
+    // alone, so a rise from one thread to two is the threads' own interference.
+    state.counters["cpu_ns/row"] =
+        benchmark::Counter(cpu / rows_done, benchmark::Counter::kAvgThreads);
     state.counters["prepare_us"] =
         benchmark::Counter(f.clause(ci).prepare_us, benchmark::Counter::kAvgThreads);
 }
@@ -382,12 +396,14 @@ bool print_eval_summary(const Results& r) {
     for (size_t ci = 0; ci < clauses().size() && !any; ++ci)
         any = r.counter(bench_name(ci, "zorv"), 1, "rows/s") >= 0 ||
               r.counter(bench_name(ci, "sqlite"), 1, "rows/s") >= 0 ||
-              r.counter(bench_name(ci, "loop"), 1, "rows/s") >= 0;
+              r.counter(bench_name(ci, "loop"), 1, "rows/s") >= 0 ||
+              r.counter(bench_name(ci, "zorv_wall"), 1, "rows/s") >= 0;
     if (!any) return true;
     std::printf(
         "\nEvaluation of %zu rows, million rows/s: zorv (prepared once, ZORVEval per "
         "row), SQLite and the hand loop\nby CPU time; zorv on 1 and 2 threads sharing "
-        "its instance by the clock (x2/x1 their ratio)\n",
+        "its instance by the clock (x2/x1 their ratio;\ncpu2/1: CPU time a row takes on "
+        "two threads over one, 1.00 when the threads do not slow each other)\n",
         kRows);
     std::printf("%-12s %9s %9s %9s %11s %9s %9s %9s %6s %10s\n", "clause", "zorv", "SQLite", "loop",
                 "zorv/SQLite", "loop/zorv", "1 thread", "2 threads", "x2/x1", "allocs/row");
@@ -411,6 +427,9 @@ bool print_eval_summary(const Results& r) {
         const double zs = z1 > 0 && sq > 0 ? z1 / sq : -1;
         const double lz = z1 > 0 && lp > 0 ? lp / z1 : -1;
         const double x2 = w1 > 0 && w2 > 0 ? w2 / w1 : -1;
+        const double c1 = r.counter(bench_name(ci, "zorv_wall"), 1, "cpu_ns/row");
+        const double c2 = r.counter(bench_name(ci, "zorv_wall"), 2, "cpu_ns/row");
+        const double cpu2 = c1 > 0 && c2 > 0 ? c2 / c1 : -1;
         const double allocs = std::max(a1, a2);
         if (zs < 0 || lz < 0 || allocs < 0) complete = false;
         if (zs >= 0 && zs < 4) sqlite_met = false;
@@ -418,10 +437,10 @@ bool print_eval_summary(const Results& r) {
         if (allocs > 0) allocs_met = false;
         char alloc_text[32] = "-";
         if (allocs >= 0) std::snprintf(alloc_text, sizeof alloc_text, "%.3g", allocs);
-        std::printf("%-12s %9s %9s %9s %11s %9s %9s %9s %6s %10s\n", clauses()[ci].name,
+        std::printf("%-12s %9s %9s %9s %11s %9s %9s %9s %6s %6s %10s\n", clauses()[ci].name,
                     cell(z1, 1e6).c_str(), cell(sq, 1e6).c_str(), cell(lp, 1e6).c_str(),
                     cell(zs, 1).c_str(), cell(lz, 1).c_str(), cell(w1, 1e6).c_str(),
-                    cell(w2, 1e6).c_str(), cell(x2, 1).c_str(), alloc_text);
+                    cell(w2, 1e6).c_str(), cell(x2, 1).c_str(), cell(cpu2, 1).c_str(), alloc_text);
     }
     auto verdict = [&](bool met) {
         return !complete ? "not fully measured" : met ? "met" : "NOT met";
