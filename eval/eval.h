@@ -154,25 +154,31 @@ int32_t do_ninop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
 int32_t do_cinop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
 int32_t do_tinop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row);
 
-/* ---- elements of long lists ---- */
-/* Reads the elements of one list: in constant time through the list's index when it has a
- * current one (built once the tree is final, see eval/listindex.h), otherwise by walking
- * its blocks from the head. The index is trusted only when the list node's mark names an
- * entry of this instance's table that records this very node, with the argument count and
- * first overflow block it still has; a list copied from another instance, changed since,
- * or read after a reset falls back to the walk. Made once per search, so the check is
- * paid once and not at every probe. */
+/* ---- list indexes ---- */
+/* The index entry of a list (see ListIndexEntry in frame/instance_tail.h) when it has a
+ * current one: the list node's mark names an entry of this instance's table that records
+ * this very node, with the argument count and first overflow block it still has, and the
+ * node store has changed nothing since it was built. A list copied from another instance,
+ * changed since, or read after a reset has none. */
+inline const ListIndexEntry* list_index(const ZInst* inst, const ZNode* list) {
+    const ListIndexTable& table = list_indexes(inst);
+    const uint32_t mark = list->reserved20;
+    if (mark - 1u >= static_cast<uint32_t>(table.count)) return nullptr;
+    const ListIndexEntry& e = table.entries[mark - 1];
+    if (e.list != list || e.nargs != list->u.op.nargs || e.first != list->u.op.next ||
+        e.generation != table.generation)
+        return nullptr;
+    return &e;
+}
+
+/* Reads the elements of one list: in constant time through the list's block table when it
+ * has a current index, otherwise by walking its blocks from the head. Made once per search,
+ * so the index is checked once and not at every probe. */
 class ListReader {
   public:
     ListReader(const ZInst* inst, const ZNode* list) : list_(list) {
         if (list->u.op.nargs <= Z_NODE_ARGS) return;  // the node's own slots suffice
-        const ListIndexTable& table = list_indexes(inst);
-        const uint32_t mark = list->reserved20;
-        if (mark - 1u < static_cast<uint32_t>(table.count)) {
-            const ListIndexEntry& e = table.entries[mark - 1];
-            if (e.list == list && e.nargs == list->u.op.nargs && e.first == list->u.op.next)
-                blocks_ = e.blocks;
-        }
+        if (const ListIndexEntry* e = list_index(inst, list)) blocks_ = e->blocks;
     }
 
     ZNode* operator[](int32_t i) const {
@@ -189,6 +195,24 @@ class ListReader {
     const ZNode* list_;
     ZNode* const* blocks_ = nullptr;
 };
+
+/* The numeric order as integers: a key for every value the order ranks, so that two values
+ * compare as their keys do. Missing values take INT64_MIN + their rank, below every number;
+ * a number its magnitude's bits, negated when negative (0.0 and -0.0 both 0), so that
+ * neighbouring doubles have neighbouring keys. False for a NaN that is no missing value,
+ * which the order calls equal to everything and no key can place. */
+inline bool order_key(double v, int64_t* key) {
+    uint64_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    if ((bits >> 48) == 0xFFFF) {
+        *key = INT64_MIN + missing_rank(v);
+        return true;
+    }
+    const uint64_t mag = bits & 0x7FFFFFFFFFFFFFFFull;
+    if (mag > 0x7FF0000000000000ull) return false;
+    *key = (bits >> 63) ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
+    return true;
+}
 
 /* Element i (0 <= i < nargs) of an argument list; see ListReader. */
 inline ZNode* list_element(const ZInst* inst, const ZNode* list, int32_t i) {

@@ -145,7 +145,7 @@ int32_t eval_dref(const ZNode* leaf, const void* row, ZNode* result) {
 /* Whether the IN node's operand 0 is found in its list (operand 1). Operand 0's vlen picks
  * the numeric or the character search. A node without both operands, or whose list is not
  * an operator, finds nothing (the parser and the transformer never make one). */
-int32_t in_found(EvalCtx* ctx, ZNode* node, const void* row) {
+inline int32_t in_found(EvalCtx* ctx, ZNode* node, const void* row) {
     ZNode* x = node->u.op.args[0];
     ZNode* list = node->u.op.args[1];
     if (node->u.op.nargs < 2 || !x || !list || !zkind::is_operator(list->type)) return 0;
@@ -159,12 +159,20 @@ int32_t tin_found(EvalCtx* ctx, ZNode* node, const void* row) {
     return do_tinop(ctx, x, list, row);
 }
 
+/* Any other operand: evaluated into a record of its own frame, which stays off the frames
+ * of the loops that call it. */
+__attribute__((noinline)) int32_t truth_by_eval(EvalCtx* ctx, ZNode* op, const void* row) {
+    ZNode scratch;
+    return eval_tree(ctx, op, row, &scratch);
+}
+
 /* The truth value of an operand of LAND, LOR or LNOT, whose own value is discarded:
  * comparisons and IN predicates are tested here without a nested eval_tree and without a
  * result record; anything else is evaluated into one on this frame. An empty slot is true,
  * as eval_tree has it. */
 inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
     if (!op) return 1;
+    if (op->type == Z_IN) return in_found(ctx, op, row);  // the usual operand, first
     switch (op->type) {
         case Z_CEQ:
         case Z_CNE:
@@ -187,10 +195,8 @@ inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
             return tin_found(ctx, op, row);
         case Z_TNIN:
             return !tin_found(ctx, op, row);
-        default: {
-            ZNode scratch;
-            return eval_tree(ctx, op, row, &scratch);
-        }
+        default:
+            return truth_by_eval(ctx, op, row);
     }
 }
 
@@ -299,15 +305,12 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     }
 }
 
-/* The clause's truth value for one row: 1 keeps the row. result (or a record of this call)
- * receives the root's value; root null means the instance's tree. A tree that needs a
- * work area gets one for this call only; when none can be had the answer is 0 and nothing
- * is evaluated or written. With `serialize` set the evaluation runs under the instance's
- * lock. */
-int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root) {
-    ZNode own;
-    if (!result) result = &own;
-    if (!root) root = inst->root;
+namespace {
+
+/* ZORVEval with a work area to take or the lock to hold, kept apart so that the plain
+ * case has a small frame. */
+__attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNode* result,
+                                               ZNode* root) {
     EvalCtx ctx{inst, nullptr};
     if (inst->worksize > 0) {
         ctx.work = EvalWorkAlloc(inst);
@@ -324,4 +327,20 @@ int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root) {
     }
     if (ctx.work) EvalWorkFree(inst, ctx.work);
     return truth;
+}
+
+}  // namespace
+
+/* The clause's truth value for one row: 1 keeps the row. result (or a record of this call)
+ * receives the root's value; root null means the instance's tree. A tree that needs a
+ * work area gets one for this call only; when none can be had the answer is 0 and nothing
+ * is evaluated or written. With `serialize` set the evaluation runs under the instance's
+ * lock. */
+int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root) {
+    ZNode own;
+    if (!result) result = &own;
+    if (!root) root = inst->root;
+    if (inst->worksize > 0 || inst->serialize) return eval_guarded(inst, row, result, root);
+    EvalCtx ctx{inst, nullptr};
+    return eval_tree(&ctx, root, row, result);
 }

@@ -142,17 +142,33 @@ int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     return set_number(result, r, r != 0.0);
 }
 
-/* 1 when the value of x lies in the sorted, disjoint list: a LITN element is a point, a
- * RANB/RANL/RANH/RANN element the range between its operands 0 and 1 with the ends its
- * type includes. Binary search by the numeric order, so missing values are found only as
- * constants of the same missing value and lie below every range of numbers.
- * An element of another type (the transformer never leaves one) moves the search the way
- * the previous probe did; at the first probe it moves downward. */
-int32_t do_ninop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row) {
-    const double v = number_of(ctx, x, row);
+namespace {
+
+/* Whether order key k lies in one of the n closed, sorted, disjoint intervals lows[i] ..
+ * highs[i]. Without a branch on k: a short list is tested element by element, a longer one
+ * by a binary search that always halves, so that rows that vary cost no mispredicted jumps. */
+int32_t in_intervals(const int64_t* lows, const int64_t* highs, int32_t n, int64_t k) {
+    constexpr int32_t kScan = 8;
+    if (n <= kScan) {
+        bool found = false;
+        for (int32_t i = 0; i < n; ++i) found |= (lows[i] <= k) & (k <= highs[i]);
+        return found;
+    }
+    const int64_t* base = lows;  // the last interval that starts at or below k, or the first
+    for (int32_t len = n; len > 1;) {
+        const int32_t half = len / 2;
+        base = base[half] <= k ? base + half : base;
+        len -= half;
+    }
+    const size_t i = static_cast<size_t>(base - lows);
+    return (lows[i] <= k) & (k <= highs[i]);
+}
+
+/* The binary search of do_ninop over the list's elements themselves. */
+__attribute__((noinline)) int32_t search_elements(EvalCtx* ctx, double v, ZNode* list,
+                                                  const void* row) {
     int32_t lo = 0;
     int32_t hi = list->u.op.nargs - 1;
-    if (hi < 0) return 0;
     const ListReader elements(ctx->inst, list);
     bool down = true;
     while (lo <= hi) {
@@ -181,4 +197,26 @@ int32_t do_ninop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row) {
             lo = mid + 1;
     }
     return 0;
+}
+
+}  // namespace
+
+/* 1 when the value of x lies in the sorted, disjoint list: a LITN element is a point, a
+ * RANB/RANL/RANH/RANN element the range between its operands 0 and 1 with the ends its
+ * type includes. Binary search by the numeric order, so missing values are found only as
+ * constants of the same missing value and lie below every range of numbers.
+ * An element of another type (the transformer never leaves one) moves the search the way
+ * the previous probe did; at the first probe it moves downward.
+ * A list whose index holds its elements as intervals of order keys (every list of
+ * constants and constant ranges a transformed clause has) is searched there instead, with
+ * the same answer: the index is built only for lists sorted and disjoint by the same
+ * order. */
+int32_t do_ninop(EvalCtx* ctx, ZNode* x, ZNode* list, const void* row) {
+    const double v = number_of(ctx, x, row);
+    const int32_t n = list->u.op.nargs;
+    if (n <= 0) return 0;
+    int64_t k;
+    if (const ListIndexEntry* e = list_index(ctx->inst, list); e && e->lows && order_key(v, &k))
+        return in_intervals(e->lows, e->highs, n, k);
+    return search_elements(ctx, v, list, row);
 }

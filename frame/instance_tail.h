@@ -23,25 +23,35 @@ struct AppendCursor {
     int32_t depth;
 };
 
-/* The index of one long IN list (more than Z_NODE_ARGS elements), so that the evaluator's
- * binary searches reach element i in constant time instead of walking i / 15 blocks:
- * `blocks[k]` is the block that holds elements 15k .. 15k + 14 (blocks[0] the list node).
+/* The index of one IN list, so that the evaluator's searches need not walk the list:
+ * - `blocks` (lists of more than Z_NODE_ARGS elements): blocks[k] is the block that holds
+ *   elements 15k .. 15k + 14 (blocks[0] the list node), so element i is one step away
+ *   instead of i / 15 hops along the chain;
+ * - `lows`, `highs` (numeric lists of constants and ranges with constant bounds, sorted and
+ *   disjoint): element i as the closed interval lows[i] .. highs[i] of order keys (see
+ *   order_key in eval/eval.h), excluded range ends already stepped inside; null otherwise.
  * The list node carries its 1-based entry number in `reserved20`, a word list nodes have
  * no other use for. An entry is trusted only while it records that very node with the
- * argument count and first overflow block the node still has (see ListReader in
- * eval/eval.h); the blocks array lives in the instance's arena. */
+ * argument count and first overflow block the node still has, and no node of the instance
+ * has been stored into or freed through the node store since it was built (`generation`);
+ * see list_index in eval/eval.h. Its arrays live in the instance's arena. */
 struct ListIndexEntry {
     const ZNode* list;
     const ZNode* first;
     int32_t nargs;
+    uint32_t generation;
     ZNode* const* blocks;
+    const int64_t* lows;
+    const int64_t* highs;
 };
 
-/* The instance's list indexes: `count` entries in arena memory of room for `cap`. */
+/* The instance's list indexes: `count` entries in arena memory of room for `cap`;
+ * `generation` counts the stores and frees of the node store. */
 struct ListIndexTable {
     ListIndexEntry* entries;
     int32_t count;
     int32_t cap;
+    uint32_t generation;
 };
 
 struct ZInstWithTail {
@@ -63,6 +73,12 @@ inline ListIndexTable& list_indexes(ZInst* inst) {
 }
 inline const ListIndexTable& list_indexes(const ZInst* inst) {
     return reinterpret_cast<const ZInstWithTail*>(inst)->lists;
+}
+
+/* A node was stored into or freed: indexes built before may describe lists that have
+ * changed since, and are no longer trusted. */
+inline void note_tree_change(ZInst* inst) {
+    ++list_indexes(inst).generation;
 }
 
 /* Drops every list index: the marks left in list nodes then name no entry, or an entry made

@@ -101,6 +101,7 @@ void ZORVFreeOp(ZInst* inst, ZNode* node) {
     assert(node != inst->nodefree && "a node freed twice would make the free list a cycle");
     forget_append_cursor(inst);
     node->reserved20 = 0;  // a list index mark must not outlive the list
+    note_tree_change(inst);
     link_of(node) = inst->nodefree;
     inst->nodefree = node;
 }
@@ -129,6 +130,7 @@ ZNode* ZORVGet(ZInst*, ZNode* node, int32_t i) {
 void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value) {
     if (!node) return;
     node->reserved20 = 0;  // the list changes: its index, if any, is no longer trusted
+    note_tree_change(inst);
     const int32_t nargs = node->u.op.nargs;
     if (i == -1) i = nargs;
     if (i < 0) return;

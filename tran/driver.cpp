@@ -42,19 +42,19 @@ void ZORVTran(ZInst* inst, NQJournal* jnl) {
 
 /* Joins a copy of other's tree to this instance's tree: the copy becomes the root, or the
  * second operand of a new AND whose first operand is the old root. other is not changed.
- * The copy's long IN lists get indexes of this instance (the marks copied with the nodes
- * name the other instance's entries and are not trusted here). Always 0. */
+ * The stores into the node store made the instance's list indexes stale, so the whole
+ * tree's lists are indexed again (the marks copied with the other tree's nodes name the
+ * other instance's entries and are not trusted here). Always 0. */
 int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl) {
     ZNode* copy = CopyTree(other->root, inst, jnl);
-    build_list_indexes(inst, copy);
     if (!inst->root) {
         inst->root = copy;
-        return 0;
+    } else if (ZNode* both = inst->NewOp(inst, Z_LAND)) {
+        inst->Set(inst, both, 0, inst->root);
+        inst->Set(inst, both, 1, copy);
+        inst->root = both;
     }
-    ZNode* both = inst->NewOp(inst, Z_LAND);
-    if (!both) return 0;
-    inst->Set(inst, both, 0, inst->root);
-    inst->Set(inst, both, 1, copy);
-    inst->root = both;
+    forget_list_indexes(inst);
+    build_list_indexes(inst, inst->root);
     return 0;
 }

@@ -3,6 +3,7 @@
 // longer describes its list (copied, changed, freed or reset lists fall back to the walk).
 #include "eval/listindex.h"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -101,10 +102,14 @@ TEST_F(ListTest, EveryLengthAgreesWithAScan) {
         const std::vector<Elem> elems = model(n, n % 4);
         ZNode* in = op(Z_IN, {col("X"), build(elems)});
         build_list_indexes(inst_, in);
-        for (double v : probes(elems)) {
-            bool want = false;
-            for (const Elem& e : elems) want = want || member(v, e);
-            ASSERT_EQ(found(in, v), want) << n << " elements, probe " << v;
+        ASSERT_EQ(n > 0, list_index(inst_, in->u.op.args[1]) != nullptr) << n;
+        for (bool indexed : {true, false}) {
+            if (!indexed) in->u.op.args[1]->reserved20 = 0;
+            for (double v : probes(elems)) {
+                bool want = false;
+                for (const Elem& e : elems) want = want || member(v, e);
+                ASSERT_EQ(found(in, v), want) << n << " elements, probe " << v;
+            }
         }
     }
 }
@@ -136,37 +141,50 @@ TEST_F(ListTest, HundredThousandElementsIndexed) {
 }
 
 // The marks that must not be trusted: a list record copied to another node, a list
-// changed through the node store or behind its back, a freed list, a reset instance.
+// changed through the node store or behind its back, any store or free through the node
+// store since the index was built, a freed list, a reset instance.
 TEST_F(ListTest, StaleIndexesFallBackToTheWalk) {
     const std::vector<Elem> elems = model(40);
     ZNode* list = build(elems);
     ZNode* in = op(Z_IN, {col("X"), list});
+    ZNode* twin = node(Z_SET);
+    ZNode* twin_in = op(Z_IN, {col("X"), twin});
+    ZNode* range36 = inst_->Get(inst_, list, 36);
+    ASSERT_EQ(range36->type, Z_RANB);
     build_list_indexes(inst_, in);
+    ASSERT_NE(list_index(inst_, list), nullptr);
     ASSERT_TRUE(ListReader(inst_, list).indexed());
     ASSERT_NE(list->reserved20, 0u);
 
-    ZNode* twin = node(Z_SET);
     copy_record(twin, list);  // same blocks, same count, same mark
-    EXPECT_FALSE(ListReader(inst_, twin).indexed());
-    ZNode* twin_in = op(Z_IN, {col("X"), twin});
+    EXPECT_EQ(list_index(inst_, twin), nullptr);
     EXPECT_EQ(found(twin_in, 350), 1);  // element 35, a point
     EXPECT_EQ(found(twin_in, 351), 0);
 
     // The count changed by hand: the index is not used, the search sees the shorter list.
     list->u.op.nargs = 30;
-    EXPECT_FALSE(ListReader(inst_, list).indexed());
+    EXPECT_EQ(list_index(inst_, list), nullptr);
     EXPECT_EQ(found(in, 350), 0);
     EXPECT_EQ(found(in, 250), 1);
     list->u.op.nargs = 40;
-    EXPECT_TRUE(ListReader(inst_, list).indexed());
+    EXPECT_NE(list_index(inst_, list), nullptr);
 
-    // A store through the node store drops the mark; the new element is found.
+    // A store into an element (a range's bound) leaves the list's mark but not its index.
+    inst_->Set(inst_, range36, 1, num(365));
+    EXPECT_EQ(list_index(inst_, list), nullptr);
+    EXPECT_EQ(found(in, 364), 1);
+    build_list_indexes(inst_, in);
+    EXPECT_NE(list_index(inst_, list), nullptr);
+    EXPECT_EQ(found(in, 364), 1);
+    EXPECT_EQ(found(in, 366), 0);
+
+    // A store into the list itself drops its mark; the new element is found.
     inst_->Set(inst_, list, 35, num(352));
     EXPECT_EQ(list->reserved20, 0u);
     EXPECT_EQ(found(in, 352), 1);
     EXPECT_EQ(found(in, 350), 0);
     build_list_indexes(inst_, in);
-    EXPECT_TRUE(ListReader(inst_, list).indexed());
+    EXPECT_NE(list_index(inst_, list), nullptr);
     EXPECT_EQ(found(in, 352), 1);
 
     inst_->FreeOp(inst_, list);
@@ -178,6 +196,32 @@ TEST_F(ListTest, StaleIndexesFallBackToTheWalk) {
     EXPECT_EQ(list_indexes(inst_).entries, nullptr);
 }
 
+// Lists the key intervals cannot describe keep the binary search over their elements, with
+// its answers: an unsorted list (where it misses an element), a bound that is a column, a
+// NaN constant (equal to every number by the order).
+TEST_F(ListTest, ListsWithoutKeyIntervalsAreSearchedElementByElement) {
+    ZNode* unsorted = op(Z_IN, {col("X"), op(Z_SET, {num(5), num(1), num(3)})});
+    ZNode* bycolumn = op(Z_IN, {col("X"), op(Z_SET, {num(1), op(Z_RANB, {col("Y"), num(10)})})});
+    const double nan = std::bit_cast<double>(0x7FF8000000000001ull);
+    ZNode* withnan = op(Z_IN, {col("X"), op(Z_SET, {num(1), num(nan)})});
+    for (ZNode* in : {unsorted, bycolumn, withnan}) {
+        build_list_indexes(inst_, in);
+        EXPECT_EQ(list_index(inst_, in->u.op.args[1]), nullptr);
+    }
+    EXPECT_EQ(found(unsorted, 1), 1);
+    EXPECT_EQ(found(unsorted, 5), 0);  // the search goes up from 1 and never meets 5
+    Row row;
+    row.y = 4;
+    for (double v : {1.0, 4.0, 10.0}) {
+        row.x = v;
+        EXPECT_EQ(eval(row, nullptr, bycolumn), 1) << v;
+    }
+    row.x = 3;
+    EXPECT_EQ(eval(row, nullptr, bycolumn), 0);
+    EXPECT_EQ(found(withnan, 7), 1);  // the NaN, probed second, equals 7
+    EXPECT_EQ(found(withnan, missing(2)), 0);
+}
+
 // When the instance's pool refuses the index's memory the list stays unindexed and its
 // searches still answer right.
 TEST_F(ListTest, RefusedMemoryLeavesTheListUnindexed) {
@@ -187,11 +231,11 @@ TEST_F(ListTest, RefusedMemoryLeavesTheListUnindexed) {
     zhost_fail_pool_allocation(inst_->pool, 1);
     build_list_indexes(inst_, in);
     zhost_fail_pool_allocation(inst_->pool, 0);
-    EXPECT_FALSE(ListReader(inst_, list).indexed());
+    EXPECT_EQ(list_index(inst_, list), nullptr);
     EXPECT_EQ(found(in, 199950), 1);
     EXPECT_EQ(found(in, 199951), 0);
     build_list_indexes(inst_, in);
-    EXPECT_TRUE(ListReader(inst_, list).indexed());
+    EXPECT_NE(list_index(inst_, list), nullptr);
 }
 
 std::string long_in(const char* column, const char* op, int n, int step) {

@@ -196,5 +196,44 @@ TEST(NumericOrder, MissingValuesSitBelowEveryNumber) {
     }
 }
 
+// The integer keys of the index order values exactly as the comparison does.
+TEST(NumericOrder, KeysOrderAsTheComparison) {
+    const double denorm = std::numeric_limits<double>::denorm_min();
+    const double values[] = {missing(1),
+                             missing(2),
+                             missing(3),
+                             missing(28),
+                             -kInf,
+                             -1e308,
+                             -1,
+                             -denorm,
+                             -0.0,
+                             0.0,
+                             denorm,
+                             0.1,
+                             1,
+                             1e308,
+                             kInf,
+                             std::nextafter(1.0, 2.0),
+                             std::nextafter(-1.0, -2.0)};
+    for (double a : values)
+        for (double b : values) {
+            int64_t ka, kb;
+            ASSERT_TRUE(order_key(a, &ka) && order_key(b, &kb));
+            const int32_t code = ka < kb ? kOrdLess : ka > kb ? kOrdGreater : kOrdEqual;
+            EXPECT_EQ(code, num_compare(a, b)) << a << " vs " << b;
+        }
+    int64_t k;
+    EXPECT_FALSE(order_key(kNaN, &k));
+    // Neighbouring doubles have neighbouring keys, across zero too.
+    int64_t k0, k1;
+    order_key(denorm, &k1);
+    order_key(-denorm, &k0);
+    EXPECT_EQ(k1 - k0, 2);
+    order_key(1.0, &k0);
+    order_key(std::nextafter(1.0, 2.0), &k1);
+    EXPECT_EQ(k1 - k0, 1);
+}
+
 }  // namespace
 }  // namespace evaltest
