@@ -406,8 +406,9 @@ bool print_eval_summary(const Results& r) {
         "its instance by the clock (x2/x1 their ratio;\ncpu2/1: CPU time a row takes on "
         "two threads over one, 1.00 when the threads do not slow each other)\n",
         kRows);
-    std::printf("%-12s %9s %9s %9s %11s %9s %9s %9s %6s %10s\n", "clause", "zorv", "SQLite", "loop",
-                "zorv/SQLite", "loop/zorv", "1 thread", "2 threads", "x2/x1", "allocs/row");
+    std::printf("%-12s %9s %9s %9s %11s %9s %9s %9s %6s %6s %10s\n", "clause", "zorv", "SQLite",
+                "loop", "zorv/SQLite", "loop/zorv", "1 thread", "2 threads", "x2/x1", "cpu2/1",
+                "allocs/row");
     auto cell = [](double v, double scale) {
         char buf[32];
         if (v < 0)
