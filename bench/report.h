@@ -12,11 +12,14 @@
 
 namespace zbench {
 
-// The counters of one benchmark (function name, as registered) at one thread count; a
-// benchmark run several times (repetitions) keeps the mean of its runs.
+// The counters of one benchmark (function name, as registered) at one thread count: the
+// median of its repetitions when it has them, else the mean of the runs reported; and the
+// mean either way.
 struct Measured {
     std::map<std::string, double> counters;
+    std::map<std::string, double> means;
     int runs = 0;
+    bool median = false;
 };
 
 class Results {
@@ -24,6 +27,8 @@ class Results {
     void add(const std::string& name, int threads, const benchmark::BenchmarkReporter::Run& run);
     // The counter, or a negative value when the benchmark did not run or lacks it.
     double counter(const std::string& name, int threads, const std::string& counter) const;
+    // The counter's mean over all runs, or a negative value.
+    double mean(const std::string& name, int threads, const std::string& counter) const;
 
   private:
     std::map<std::pair<std::string, int>, Measured> runs_;
