@@ -13,7 +13,7 @@
 namespace zorv::table {
 
 struct Block {
-    std::vector<char> bytes;  // the rows, then at least one byte for the scanner's sentinel
+    std::vector<char> bytes;  // the rows, then kMaskPadding bytes at least
     size_t begin = 0;         // offset of the first row (past a header read from the block)
     size_t size = 0;          // end of the rows
     bool last = false;        // the input ends in this block

@@ -49,8 +49,10 @@ bool underflows(std::string_view s) {
     return magnitude + (negative ? -exponent : exponent) < 0;
 }
 
-// Whether s is a number in the clause language's forms, with an optional sign.
-bool number_form(std::string_view s) {
+// Whether s is a number in the clause language's forms, with an optional sign; *exponent
+// tells whether it has an exponent part.
+bool number_form(std::string_view s, bool* exponent) {
+    *exponent = false;
     size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     size_t digits = 0;
@@ -60,6 +62,7 @@ bool number_form(std::string_view s) {
     if (digits == 0) return false;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
+        *exponent = true;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         if (i >= s.size() || !is_digit(s[i])) return false;
         while (i < s.size() && is_digit(s[i])) ++i;
@@ -82,7 +85,8 @@ CellClass classify(std::string_view cell, double* value) {
         *value = pvMissVal(s.size() == 1 ? '.' : s[1]);
         return CellClass::kMissing;
     }
-    if (!number_form(s)) return CellClass::kOther;
+    bool exponent;
+    if (!number_form(s, &exponent)) return CellClass::kOther;
     // from_chars takes no '+'; a '-' it reads itself.
     const char* first = s.data() + (s[0] == '+' ? 1 : 0);
     const char* last = s.data() + s.size();
@@ -116,13 +120,56 @@ bool read_number(std::string_view cell, double* value) {
 }
 
 bool is_number(std::string_view cell) {
-    // Without an exponent and with fewer than 300 digits no number overflows a double.
-    if (cell.size() < 300 && number_form(cell) &&
-        cell.find_first_of("eE") == std::string_view::npos)
-        return true;
+    bool exponent;
+    if (cell.size() < 300 && number_form(cell, &exponent) && !exponent) return true;
     double value;
     const CellClass k = classify(cell, &value);
     return k != CellClass::kOther && k != CellClass::kTooLarge;
+}
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHigh = 0x8080808080808080;
+
+// The high bit of every byte of x that is zero.
+uint64_t zero_bytes(uint64_t x) {
+    return ~(((x & ~kHigh) + ~kHigh) | x | ~kHigh);
+}
+
+// Whether the 8 bytes of x are digits with at most one point; adds the point to *points.
+bool digits_or_points(uint64_t x, int* points) {
+    const uint64_t dots = zero_bytes(x ^ (kOnes * '.'));
+    if ((dots & (dots - 1)) != 0) return false;
+    *points += dots != 0;
+    x += (dots >> 7) * 2;  // '.' + 2 is '0'
+    return (((x - kOnes * '0') | (x + kOnes * (0x80 - '9' - 1))) & kHigh) == 0;
+}
+
+}  // namespace
+
+bool is_number_in_block(std::string_view cell) {
+    // Eight bytes at a time: digits with at most one point after an optional minus, the
+    // bytes past the cell taken as digits.
+    const char* p = cell.data();
+    size_t n = cell.size();
+    if (n > 0 && *p == '-') ++p, --n;
+    if (n > 0 && n <= 16) {
+        int points = 0;
+        bool ok = true;
+        for (size_t k = 0; k < n && ok; k += 8) {
+            uint64_t x;
+            std::memcpy(&x, p + k, 8);
+            const size_t here = n - k < 8 ? n - k : 8;
+            if (here < 8) {
+                const uint64_t keep = (uint64_t{1} << (8 * here)) - 1;
+                x = (x & keep) | (kOnes * '0' & ~keep);
+            }
+            ok = digits_or_points(x, &points);
+        }
+        if (ok && points <= 1 && n > static_cast<size_t>(points)) return true;
+    }
+    return is_number(cell);
 }
 
 void put_chars(std::string_view cell, int32_t chars, int32_t width, std::byte* dst) {

@@ -29,6 +29,10 @@ bool read_number(std::string_view cell, double* value);
 // plainly a number of ordinary size.
 bool is_number(std::string_view cell);
 
+// is_number for a cell of a block: 24 bytes from its start must be readable, as the
+// padding after a block's end makes them for every cell of the block.
+bool is_number_in_block(std::string_view cell);
+
 // Writes a cell's characters (well-formed UTF-8, `chars` of them; at most width are
 // written) to dst as width 4-byte units, blank-padded.
 void put_chars(std::string_view cell, int32_t chars, int32_t width, std::byte* dst);

@@ -1,12 +1,14 @@
-// The row scanner. Text runs are skipped by a table lookup per byte, stopping only at the
-// bytes that matter (the delimiter, quotes, line ends, non-ASCII bytes); a sentinel line
-// feed after the block ends every run without a bounds test. UTF-8 is checked as the
-// scanner passes, and characters are counted as bytes less continuation bytes.
+// The row scanner. Runs of text are skipped with bit masks of the bytes that matter (the
+// delimiter, quotes, line ends, non-ASCII bytes), 64 bytes at a time, so a cell costs a
+// step or two rather than one per byte. UTF-8 is checked as the scanner passes, and
+// characters are counted as bytes less continuation bytes.
 #include "table/csv.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 
+#include "table/bytemask.h"
 #include "table/table.h"
 
 namespace zorv::table {
@@ -64,21 +66,48 @@ int char_length(const uint8_t* p, const uint8_t* end, bool last, std::string* wh
 }  // namespace
 
 RowScanner::RowScanner(char delimiter)
-    : delim_(static_cast<uint8_t>(delimiter)), max_cells_(kMaxColumns) {
-    for (int b = 0; b < 256; ++b) {
-        const bool high = b >= 0x80;
-        plain_[b] = high || b == '"' || b == '\n' || b == '\r' || b == delim_;
-        quoted_[b] = high || b == '"' || b == '\n';
-    }
-}
+    : delim_(static_cast<uint8_t>(delimiter)), max_cells_(kMaxColumns) {}
 
-void RowScanner::start(char* data, size_t begin, size_t size, bool last) {
-    data[size] = '\n';  // the sentinel: every run stops at it
+void RowScanner::start(const char* data, size_t begin, size_t size, bool last) {
     data_ = reinterpret_cast<const uint8_t*>(data);
     pos_ = begin;
     size_ = size;
     last_ = last;
     lines_ = 0;
+    load(begin & ~size_t{63});
+}
+
+// The masks of the window at `at` (a multiple of 64): the bytes the scanner stops at and,
+// among them, those that are neither the delimiter nor a line feed. Neither holds a byte
+// past the block's end, and both hold the end itself, so that every search ends there.
+inline void RowScanner::masks(size_t at, uint64_t* bits, uint64_t* special) const {
+    const StopMasks m = stop_masks(data_ + at, delim_);
+    uint64_t s = m.rare;
+    uint64_t b = m.stops;
+    if (size_ - at < 64) {
+        const int end = static_cast<int>(size_ - at);
+        b = (b & bits_below(end)) | uint64_t{1} << end;
+        s = (s & bits_below(end)) | uint64_t{1} << end;
+    }
+    *bits = b;
+    *special = s;
+}
+
+void RowScanner::load(size_t at) {
+    window_ = at;
+    masks(at, &bits_, &special_);
+}
+
+// The offset of the first byte at or after p that the scanner must look at: the delimiter,
+// a quote, a line end, a byte of a character beyond ASCII, or the block's end.
+inline size_t RowScanner::seek(size_t p) {
+    if (p - window_ >= 64) load(p & ~size_t{63});
+    uint64_t m = bits_ & ~bits_below(static_cast<int>(p - window_));
+    while (m == 0) {
+        load(window_ + 64);
+        m = bits_;
+    }
+    return window_ + static_cast<size_t>(lowest_bit(m));
 }
 
 Pos RowScanner::locate(const RowCells& row, uint32_t offset) const {
@@ -95,23 +124,36 @@ Pos RowScanner::locate(const RowCells& row, uint32_t offset) const {
     return at;
 }
 
-Scan RowScanner::fail(const RowCells& row, uint32_t offset, std::string message,
+Scan RowScanner::fail(const RowCells& row, size_t offset, std::string message,
                       ScanFailure* failure) {
-    *failure = {locate(row, offset), std::move(message)};
+    *failure = {locate(row, static_cast<uint32_t>(offset)), std::move(message)};
     pos_ = size_;
     return Scan::kError;
 }
 
+// A cell that has grown past the widest column is refused at its start, before any fault
+// found later in it: true, with the failure, when the cell's text from begin to upto, of
+// which extra bytes are no characters of their own, is too long.
+bool RowScanner::too_long(const RowCells& row, size_t at, size_t begin, size_t upto, size_t extra,
+                          bool quoted, ScanFailure* failure) {
+    if (upto - begin - extra <= static_cast<size_t>(kMaxWidth)) return false;
+    fail(row, at,
+         "cell longer than " + std::to_string(kMaxWidth) + " characters" +
+             (quoted ? " (is its closing quote missing?)" : ""),
+         failure);
+    return true;
+}
+
 // Each cell is scanned by one of two loops, outside or inside quotes; both keep `extra`,
 // the bytes of the text that are no characters of their own (continuation bytes, the
-// second quote of a pair), so that a cell's characters are its bytes less extra.
+// second quote of a pair), so that a cell's characters are its bytes less extra. Both skip
+// from one byte that matters to the next with seek().
 Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
     row.cells.clear();
     row.plain = true;
-    const uint8_t* const base = data_;
-    const uint8_t* const end = base + size_;
-    const uint8_t* p = base + pos_;
-    auto offset = [base](const uint8_t* q) { return static_cast<uint32_t>(q - base); };
+    const uint8_t* const d = data_;
+    const size_t end = size_;
+    size_t p = pos_;
 
     // Empty lines hold no row.
     for (;;) {
@@ -119,9 +161,9 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
             pos_ = size_;
             return Scan::kEnd;
         }
-        if (*p == '\n') {
+        if (d[p] == '\n') {
             if (first_end_ == 0) first_end_ = 1;
-        } else if (*p == '\r' && p + 1 < end && p[1] == '\n') {
+        } else if (d[p] == '\r' && p + 1 < end && d[p + 1] == '\n') {
             if (first_end_ == 0) first_end_ = 2;
             ++p;
         } else {
@@ -130,121 +172,174 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
         ++p;
         ++lines_;
     }
-    row.begin = offset(p);
+    row.begin = static_cast<uint32_t>(p);
     row.line = lines_;
+
+    // The common cells first: unquoted, ASCII, ended by the delimiter or the line end. The
+    // first byte of any other kind (a quote, a lone CR, a byte beyond ASCII, the block's
+    // end) or a cell too long or too many hands the rest of the row, from the start of the
+    // cell it is in, to the careful loop below. The loop keeps its state in locals, so that
+    // it stays in registers.
+    {
+        const size_t room = std::min<size_t>(static_cast<size_t>(max_cells_), 1024);
+        Cell* const cells = row.cells.room(room);
+        size_t n = 0;
+        size_t window = window_;
+        uint64_t bits = bits_, special = special_;
+        size_t cell = p;
+        if (p - window >= 64) {
+            window = p & ~size_t{63};
+            masks(window, &bits, &special);
+        }
+        // The stops still ahead in the window: the lowest is cleared at each step, so one
+        // step does not wait on the arithmetic of the last.
+        uint64_t ahead = bits & ~bits_below(static_cast<int>(p - window));
+        for (;;) {
+            while (ahead == 0) {
+                window += 64;
+                masks(window, &bits, &special);
+                ahead = bits;
+            }
+            const int i = lowest_bit(ahead);
+            ahead &= ahead - 1;
+            const size_t q = window + static_cast<size_t>(i);
+            const bool rare = (special >> i & 1) != 0;
+            if ((rare && !(d[q] == '\r' && q + 1 < end && d[q + 1] == '\n')) ||
+                q - cell > static_cast<size_t>(kMaxWidth) || n == room)
+                break;
+            Cell& c = cells[n++];
+            c.begin = static_cast<uint32_t>(cell);
+            c.end = static_cast<uint32_t>(q);
+            c.chars = static_cast<int32_t>(q - cell);
+            c.quoting = Quoting::kPlain;
+            if (d[q] == delim_) {
+                cell = q + 1;
+                continue;
+            }
+            row.cells.set_size(n);
+            row.end = static_cast<uint32_t>(q);
+            const int kind = rare ? 2 : 1;
+            if (first_end_ == 0) first_end_ = kind;
+            ++lines_;
+            pos_ = q + static_cast<size_t>(kind);
+            window_ = window, bits_ = bits, special_ = special;
+            return Scan::kRow;
+        }
+        row.cells.set_size(n);
+        window_ = window, bits_ = bits, special_ = special;
+        p = cell;
+    }
 
     std::string why;
     for (;;) {
-        Cell cell;
-        const uint8_t* const at = p;  // the cell's start
-        int32_t extra = 0;
-        const bool quoted = *p == '"' && p < end;
-        // A cell that has grown past the widest column is refused at its start, before any
-        // fault found later in it.
-        auto too_long = [&](const uint8_t* upto) {
-            const uint8_t* from = base + cell.begin;
-            if (upto - from - extra <= kMaxWidth) return false;
-            fail(row, offset(at),
-                 "cell longer than " + std::to_string(kMaxWidth) + " characters" +
-                     (quoted ? " (is its closing quote missing?)" : ""),
-                 failure);
-            return true;
-        };
-        if (quoted) {
-            cell.begin = offset(++p);
-            bool doubled = false;
+        const size_t at = p;  // the cell's start
+        size_t begin, finish;
+        size_t extra = 0;
+        Quoting quoting = Quoting::kPlain;
+        if (p < end && d[p] == '"') {
+            begin = ++p;
+            quoting = Quoting::kQuoted;
             for (;;) {
-                while (quoted_[*p] == 0) ++p;
+                p = seek(p);
                 if (p == end) {
-                    if (too_long(p)) return Scan::kError;
-                    return fail(row, offset(at),
+                    if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;
+                    return fail(row, at,
                                 last_ ? "quoted cell has no closing quote"
                                       : "row too long (is a closing quote missing?)",
                                 failure);
                 }
-                if (*p == '"') {
-                    if (p + 1 < end && p[1] == '"') {
-                        doubled = true;
+                const uint8_t b = d[p];
+                if (b == '"') {
+                    if (p + 1 < end && d[p + 1] == '"') {
+                        quoting = Quoting::kDoubled;
                         ++extra;
                         p += 2;
                         continue;
                     }
                     break;
                 }
-                if (*p == '\n') {
+                if (b == '\n') {
                     ++lines_;
-                    ++p;
+                } else if (b >= 0x80) {
+                    const int n = char_length(d + p, d + end, last_, &why);
+                    if (n == 0) {
+                        if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;
+                        return fail(row, p, why, failure);
+                    }
+                    extra += static_cast<size_t>(n - 1);
+                    p += static_cast<size_t>(n);
                     continue;
                 }
-                const int n = char_length(p, end, last_, &why);
-                if (n == 0) return too_long(p) ? Scan::kError : fail(row, offset(p), why, failure);
-                extra += n - 1;
-                p += n;
+                ++p;  // a line feed, a CR or the delimiter: text inside quotes
             }
-            cell.end = offset(p);
-            cell.quoting = doubled ? Quoting::kDoubled : Quoting::kQuoted;
-            if (too_long(p)) return Scan::kError;
+            finish = p;
+            if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;
             ++p;  // the closing quote
-            if (p < end && *p != delim_ && *p != '\n' &&
-                !(*p == '\r' && p + 1 < end && p[1] == '\n'))
-                return fail(row, offset(p), "unexpected text after a closing quote", failure);
+            if (p < end && d[p] != delim_ && d[p] != '\n' &&
+                !(d[p] == '\r' && p + 1 < end && d[p + 1] == '\n'))
+                return fail(row, p, "unexpected text after a closing quote", failure);
         } else {
-            cell.begin = offset(p);
+            begin = p;
             for (;;) {
-                while (plain_[*p] == 0) ++p;
-                if (p == end || *p == delim_ || *p == '\n') break;
-                if (*p == '\r') {
-                    if (p + 1 < end && p[1] == '\n') break;
+                p = seek(p);
+                if (p == end) break;
+                const uint8_t b = d[p];
+                if (b == delim_ || b == '\n') break;
+                if (b == '\r') {
+                    if (p + 1 < end && d[p + 1] == '\n') break;
                     row.plain = false;  // a lone CR is text
                     ++p;
-                    continue;
-                }
-                if (*p == '"') {
+                } else if (b == '"') {
                     row.plain = false;  // a quote inside a cell is text
                     ++p;
-                    continue;
+                } else {
+                    const int n = char_length(d + p, d + end, last_, &why);
+                    if (n == 0) {
+                        if (too_long(row, at, begin, p, extra, false, failure)) return Scan::kError;
+                        return fail(row, p, why, failure);
+                    }
+                    extra += static_cast<size_t>(n - 1);
+                    p += static_cast<size_t>(n);
                 }
-                const int n = char_length(p, end, last_, &why);
-                if (n == 0) return too_long(p) ? Scan::kError : fail(row, offset(p), why, failure);
-                extra += n - 1;
-                p += n;
             }
-            cell.end = offset(p);
-            if (too_long(p)) return Scan::kError;
+            finish = p;
+            if (too_long(row, at, begin, p, extra, false, failure)) return Scan::kError;
         }
-        cell.chars = static_cast<int32_t>(cell.end - cell.begin) - extra;
         if (row.cells.size() >= static_cast<size_t>(max_cells_))
-            return fail(row, offset(at),
+            return fail(row, at,
                         max_cells_ == kMaxColumns
                             ? "more than " + std::to_string(kMaxColumns) + " cells in a row"
                             : "row has more cells than the header's " + std::to_string(max_cells_),
                         failure);
-        row.cells.push_back(cell);
+        // Filled in place: a cell built aside and copied in would be stored in pieces and
+        // read back whole, which stalls the processor on every cell.
+        Cell& cell = row.cells.emplace_back();
+        cell.begin = static_cast<uint32_t>(begin);
+        cell.end = static_cast<uint32_t>(finish);
+        cell.chars = static_cast<int32_t>(finish - begin - extra);
+        cell.quoting = quoting;
 
         if (p == end) {
-            row.end = offset(p);
+            row.end = static_cast<uint32_t>(p);
             pos_ = size_;
-            if (!last_)
-                return fail(row, offset(p), "row too long (is a closing quote missing?)", failure);
+            if (!last_) return fail(row, p, "row too long (is a closing quote missing?)", failure);
             return Scan::kRow;
         }
-        if (*p == delim_) {
+        if (d[p] == delim_) {
             ++p;
             continue;
         }
-        row.end = offset(p);
-        const int kind = *p == '\r' ? 2 : 1;
+        row.end = static_cast<uint32_t>(p);
+        const int kind = d[p] == '\r' ? 2 : 1;
         if (first_end_ == 0) first_end_ = kind;
-        p += kind;
+        p += static_cast<size_t>(kind);
         ++lines_;
-        pos_ = offset(p);
+        pos_ = p;
         return Scan::kRow;
     }
 }
 
-std::string_view cell_text(const char* data, const Cell& cell, std::string* scratch) {
-    const std::string_view raw(data + cell.begin, cell.end - cell.begin);
-    if (cell.quoting != Quoting::kDoubled) return raw;
+std::string_view undouble(std::string_view raw, std::string* scratch) {
     scratch->clear();
     for (size_t i = 0; i < raw.size(); ++i) {
         scratch->push_back(raw[i]);

@@ -32,15 +32,39 @@ struct Cell {
     uint32_t start() const { return begin - (quoting == Quoting::kPlain ? 0 : 1); }
 };
 
+// The cells of a row. The storage keeps its largest size from row to row, so the scanner
+// writes cells in place.
+class CellList {
+  public:
+    size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    const Cell& operator[](size_t i) const { return v_[i]; }
+    const Cell* begin() const { return v_.data(); }
+    const Cell* end() const { return v_.data() + n_; }
+    void clear() { n_ = 0; }
+    Cell& emplace_back() {
+        if (n_ == v_.size()) v_.resize(n_ < 8 ? 16 : 2 * n_);
+        return v_[n_++];
+    }
+    // Room for n cells from the start; the caller fills them and sets the count.
+    Cell* room(size_t n) {
+        if (v_.size() < n) v_.resize(n);
+        return v_.data();
+    }
+    void set_size(size_t n) { n_ = n; }
+
+  private:
+    std::vector<Cell> v_;
+    size_t n_ = 0;
+};
+
 // One row as the scanner found it.
 struct RowCells {
     uint32_t begin = 0;  // the row's bytes in the block, without the line end
     uint32_t end = 0;    // offset of the line end (of its CR in CRLF), or of the input's end
     int64_t line = 0;    // lines of the block before the row's first line
     bool plain = true;   // no unquoted cell holds a quote or a CR: the bytes are RFC 4180
-    std::vector<Cell> cells;
-
-    int32_t size() const { return static_cast<int32_t>(cells.size()); }
+    CellList cells;
 };
 
 enum class Scan { kRow, kEnd, kError };
@@ -58,9 +82,9 @@ class RowScanner {
     // A row is refused as soon as it has more than n cells (kMaxColumns at first).
     void set_max_cells(int32_t n) { max_cells_ = n; }
     // Scans the rows of data[begin, size). A block holds whole rows, each row beginning a
-    // line, unless last (the input ends in it). data[size] must be writable: the scanner
-    // keeps a sentinel there.
-    void start(char* data, size_t begin, size_t size, bool last);
+    // line, unless last (the input ends in it). kMaskPadding bytes past size must be
+    // readable (their contents do not matter).
+    void start(const char* data, size_t begin, size_t size, bool last);
     // The next row that is not an empty line.
     Scan next(RowCells& row, ScanFailure* failure);
     // Offset of the first byte not yet scanned, and the line ends passed so far.
@@ -73,13 +97,19 @@ class RowScanner {
     Pos locate(const RowCells& row, uint32_t offset) const;
 
   private:
-    Scan fail(const RowCells& row, uint32_t offset, std::string message, ScanFailure* failure);
+    Scan fail(const RowCells& row, size_t offset, std::string message, ScanFailure* failure);
+    bool too_long(const RowCells& row, size_t at, size_t begin, size_t upto, size_t extra,
+                  bool quoted, ScanFailure* failure);
+    void masks(size_t at, uint64_t* bits, uint64_t* special) const;
+    void load(size_t at);
+    size_t seek(size_t p);
 
     uint8_t delim_;
     int32_t max_cells_;
-    uint8_t plain_[256];   // bytes that end a run of text outside quotes
-    uint8_t quoted_[256];  // bytes that end a run of text inside quotes
     const uint8_t* data_ = nullptr;
+    size_t window_ = 0;     // offset of the 64 bytes whose masks bits_ holds
+    uint64_t bits_ = 0;     // the bytes there that the scanner must look at
+    uint64_t special_ = 0;  // those of them that are no delimiter or line feed, and the end
     size_t pos_ = 0;
     size_t size_ = 0;
     bool last_ = true;
@@ -87,9 +117,15 @@ class RowScanner {
     int first_end_ = 0;  // 0 none yet, 1 LF, 2 CRLF
 };
 
+// The text between a cell's quotes with each doubled quote made single, in *scratch.
+std::string_view undouble(std::string_view raw, std::string* scratch);
+
 // A cell's text: a view into the block, or for doubled quotes the text with each made
 // single, in *scratch.
-std::string_view cell_text(const char* data, const Cell& cell, std::string* scratch);
+inline std::string_view cell_text(const char* data, const Cell& cell, std::string* scratch) {
+    const std::string_view raw(data + cell.begin, cell.end - cell.begin);
+    return cell.quoting == Quoting::kDoubled ? undouble(raw, scratch) : raw;
+}
 
 // Appends a row's bytes as RFC 4180 CSV with the given delimiter: every cell as the input
 // wrote it, except an unquoted cell holding a quote or a CR, which is quoted.

@@ -29,7 +29,10 @@ bool RecordWriter::fill(const char* data, const RowCells& row, std::byte* record
         const std::string_view text = cell_text(data, cell, &scratch_);
         if (v.numeric) {
             double value;
-            if (v.decode ? read_number(text, &value) : is_number(text)) {
+            const bool valid = v.decode                            ? read_number(text, &value)
+                               : cell.quoting == Quoting::kDoubled ? is_number(text)
+                                                                   : is_number_in_block(text);
+            if (valid) {
                 if (v.decode) std::memcpy(record + v.offset, &value, sizeof value);
                 continue;
             }

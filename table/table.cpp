@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "table/blocks.h"
+#include "table/bytemask.h"
 #include "table/cells.h"
 #include "table/csv.h"
 #include "table/input.h"
@@ -89,7 +90,7 @@ struct Table::State {
             to.begin = scanner.position();
             to.size = block.size;
             to.last = block.last;
-            if (block.bytes.empty()) block.bytes.resize(1);
+            if (block.bytes.size() < kMaskPadding) block.bytes.resize(kMaskPadding);
             block.begin = block.size = 0;
             block.last = true;
             scanner.start(block.data(), 0, 0, true);
@@ -239,14 +240,17 @@ bool Table::State::learn_schema(TableError* error) {
                     continue;
                 }
                 const std::string_view t = cell_text(job.block.data(), cell, &job.scratch);
+                const bool in_block = cell.quoting != Quoting::kDoubled;
                 if (!checks) {
-                    if (!is_number(t)) {
+                    if (!(in_block ? is_number_in_block(t) : is_number(t))) {
                         job.numeric[i] = 0;
                         text[i].store(1, std::memory_order_relaxed);
                     }
                     continue;
                 }
-                if (c.kind == Kind::kNumeric ? is_number(t) : cell.chars <= c.width) continue;
+                if (c.kind == Kind::kNumeric ? (in_block ? is_number_in_block(t) : is_number(t))
+                                             : cell.chars <= c.width)
+                    continue;
                 double unused;
                 job.fault = {true, scan.locate(job.row, cell.start()),
                              check_cell(c, t, cell.chars, &unused)};
