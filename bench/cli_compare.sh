@@ -9,13 +9,13 @@
 # still with --threads 2. Exit status: 0 all met, 1 a target missed or counts disagree,
 # 2 a tool missing or failing.
 #
-# Environment: ZORV (the command; default build/bench/zorv), ROWS (1000000), RUNS (3).
+# Environment: ZORV (the command; default build/bench/zorv), ROWS (1000000), RUNS (5).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 ZORV=${ZORV:-$here/../build/bench/zorv}
 ROWS=${ROWS:-1000000}
-RUNS=${RUNS:-3}
+RUNS=${RUNS:-5}
 
 for tool in mlr sqlite3 python3; do
   command -v "$tool" >/dev/null || { echo "cli_compare: $tool is missing (scripts/setup bench installs it)" >&2; exit 2; }
