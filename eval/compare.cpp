@@ -99,7 +99,15 @@ int32_t char_compare(const ZInst* inst, const NQWChar* a, int32_t na, const NQWC
 /* Byte equality over the common length; the longer value's rest must be blanks. */
 int32_t char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb) {
     const int32_t n = std::min(na, nb);
-    if (n > 0 && std::memcmp(a, b, 4 * static_cast<size_t>(n)) != 0) return kOrdUnequal;
+    // Short values, the usual codes and names, are compared unit by unit in place; a call
+    // pays off only for longer ones.
+    constexpr int32_t kShort = 16;
+    if (n <= kShort) {
+        for (int32_t i = 0; i < n; ++i)
+            if (a[i] != b[i]) return kOrdUnequal;
+    } else if (std::memcmp(a, b, 4 * static_cast<size_t>(n)) != 0) {
+        return kOrdUnequal;
+    }
     if (na == nb) return kOrdEqual;
     const NQWChar* rest = na > nb ? a + n : b + n;
     return pvMemTNot(kBlank, rest, std::max(na, nb) - n) ? kOrdEqual : kOrdUnequal;

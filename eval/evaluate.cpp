@@ -172,7 +172,10 @@ __attribute__((noinline)) int32_t truth_by_eval(EvalCtx* ctx, ZNode* op, const v
  * eval_tree has it. */
 inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
     if (!op) return 1;
-    if (op->type == Z_IN) return in_found(ctx, op, row);  // the usual operand, first
+    if (op->type == Z_IN) {  // the usual operand, first
+        const int32_t t = in_in_place(ctx, op, row);
+        return t >= 0 ? t : in_found(ctx, op, row);
+    }
     switch (op->type) {
         case Z_CEQ:
         case Z_CNE:
@@ -185,8 +188,10 @@ inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
         case Z_CTLT:
         case Z_CTLE:
         case Z_CTGT:
-        case Z_CTGE:
-            return eval_compare(ctx, op, row);
+        case Z_CTGE: {
+            const int32_t t = compare_in_place(op, row);
+            return t >= 0 ? t : eval_compare(ctx, op, row);
+        }
         case Z_NIN:
             return !in_found(ctx, op, row);
         case Z_TIN:
@@ -223,15 +228,6 @@ int32_t null_test(EvalCtx* ctx, ZNode* node, const void* row, int32_t want_null)
 }
 
 }  // namespace
-
-/* A numeric operand that is neither a constant nor a plain numeric column: evaluated into a
- * record on this frame. Characters where a number is expected (only in a tree the resolver
- * refused) read as the ordinary missing value, since they have no numeric value. */
-double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row) {
-    ZNode v;
-    eval_tree(ctx, x, row, &v);
-    return v.type == Z_LITN ? v.u.litn.num : ordinary_missing();
-}
 
 /* Evaluates the subtree at node for one row into result and returns its truth value. A
  * null node is true (1.0); every type not handled below is false with 0.0. Recursive:

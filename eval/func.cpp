@@ -31,9 +31,12 @@ int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         return 0;
     }
 
-    ZNode arg = {};
-    eval_tree(ctx, nargs > 1 ? node->u.op.args[1] : nullptr, row, &arg);
-    int32_t n = arg.type == Z_LITC ? arg.u.litc.slen : 0;
+    // A constant or a plain column is read in place; anything else is evaluated into the
+    // scratch record. A missing argument has no characters.
+    ZNode scratch;
+    ZNode* argnode = nargs > 1 ? node->u.op.args[1] : nullptr;
+    const CharVal arg = argnode ? char_operand(ctx, argnode, row, &scratch) : CharVal{nullptr, 0};
+    int32_t n = arg.bytes;
     if (n > node->vlen) n = node->vlen;
     NQWChar* dest = empty_value;
     if (n >= 4) {
@@ -43,7 +46,7 @@ int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
             dest = result->u.litc.inl;
             if (n > static_cast<int32_t>(sizeof result->u.litc.inl)) n = sizeof result->u.litc.inl;
         }
-        memmove(dest, arg.u.litc.str, static_cast<size_t>(n / 4) * 4);
+        memmove(dest, arg.str, static_cast<size_t>(n / 4) * 4);
         nqzstup(dest, n / 4);
     }
     n = n >= 4 ? n / 4 * 4 : 0;

@@ -31,9 +31,16 @@ inline NQWChar lower_of(NQWChar c) {
 
 }  // namespace
 
-// Upper-cases the n characters at text in place; n <= 0 does nothing.
+// Upper-cases the n characters at text in place; n <= 0 does nothing. Plain ASCII, the
+// usual text of a row, is mapped without the tables: there only a..z have an upper case.
 extern "C" void nqzstup(NQWChar* text, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) text[i] = upper_of(text[i]);
+    for (int32_t i = 0; i < n; ++i) {
+        const uint32_t u = static_cast<uint32_t>(text[i]);
+        if (u < 0x80)
+            text[i] = u - 'a' < 26u ? static_cast<NQWChar>(u - ('a' - 'A')) : text[i];
+        else
+            text[i] = upper_of(text[i]);
+    }
 }
 
 // Lower-cases the n characters at text in place; n <= 0 does nothing.
