@@ -162,6 +162,19 @@ inline int32_t num_compare(double a, double b) {
 int32_t char_compare(const ZInst* inst, const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
 /* Blank-padded equality (lengths in characters): 2 equal, 5 unequal. Never collates. */
 int32_t char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
+/* char_equal with values of a few characters, the usual codes and names, compared here
+ * unit by unit, the longer one's rest checked for blanks; longer values go to char_equal. */
+inline int32_t short_char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb) {
+    constexpr int32_t kShort = 8;
+    if (na > kShort || nb > kShort) return char_equal(a, na, b, nb);
+    const int32_t n = na < nb ? na : nb;
+    for (int32_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return kOrdUnequal;
+    const NQWChar* rest = na > nb ? a : b;
+    for (int32_t i = n, m = na > nb ? na : nb; i < m; ++i)
+        if (rest[i] != kBlank) return kOrdUnequal;
+    return kOrdEqual;
+}
 /* Tail order of two values that agree up to the shorter length: at most one of na, nb is
  * non-zero; negative, 0 or positive. */
 int32_t mynqzscom(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
@@ -195,7 +208,7 @@ __attribute__((always_inline)) inline int32_t compare_in_place(const ZNode* node
     if (!chars_in_place(x, row, &a) || !chars_in_place(y, row, &b)) return -1;
     int32_t na = a.bytes / 4, nb = b.bytes / 4;
     if (colon) na = nb = na < nb ? na : nb;
-    return (char_equal(a.str, na, b.str, nb) & cmpmask[plain - Z_CEQ]) != 0;
+    return (short_char_equal(a.str, na, b.str, nb) & cmpmask[plain - Z_CEQ]) != 0;
 }
 
 /* ---- the other operators; each fills `result` and returns the truth value ---- */

@@ -145,7 +145,7 @@ int32_t eval_dref(const ZNode* leaf, const void* row, ZNode* result) {
 /* Whether the IN node's operand 0 is found in its list (operand 1). Operand 0's vlen picks
  * the numeric or the character search. A node without both operands, or whose list is not
  * an operator, finds nothing (the parser and the transformer never make one). */
-inline int32_t in_found(EvalCtx* ctx, ZNode* node, const void* row) {
+__attribute__((noinline)) int32_t in_found(EvalCtx* ctx, ZNode* node, const void* row) {
     ZNode* x = node->u.op.args[0];
     ZNode* list = node->u.op.args[1];
     if (node->u.op.nargs < 2 || !x || !list || !zkind::is_operator(list->type)) return 0;
@@ -170,7 +170,7 @@ __attribute__((noinline)) int32_t truth_by_eval(EvalCtx* ctx, ZNode* op, const v
  * comparisons and IN predicates are tested here without a nested eval_tree and without a
  * result record; anything else goes through truth_by_eval. An empty slot is true, as
  * eval_tree has it. */
-inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
+__attribute__((always_inline)) inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
     if (!op) return 1;
     if (op->type == Z_IN) {  // the usual operand, first
         const int32_t t = in_in_place(ctx, op, row);
@@ -206,7 +206,8 @@ inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
 /* LAND (want = 0) stops at the first false operand and LOR (want = 1) at the first true
  * one; the node's truth is then `want`, and !want when no operand stops it (an empty LAND
  * is true, an empty LOR false). The operands are visited block by block. */
-inline int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row, int32_t want) {
+__attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row,
+                                          int32_t want) {
     int32_t left = node->u.op.nargs;
     for (const ZNode* block = node; left > 0 && block; block = block->u.op.next) {
         const int32_t k = left < Z_NODE_ARGS ? left : Z_NODE_ARGS;
@@ -215,6 +216,23 @@ inline int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row, int32_t
         left -= k;
     }
     return !want;
+}
+
+/* truth_of as a call of its own, for LNOT, so that eval_tree's frame stays small. */
+__attribute__((noinline)) int32_t operand_truth(EvalCtx* ctx, ZNode* op, const void* row) {
+    return truth_of(ctx, op, row);
+}
+
+/* A comparison node tested in place when it can be, else by eval_compare. */
+__attribute__((noinline)) int32_t compare_truth(EvalCtx* ctx, ZNode* node, const void* row) {
+    const int32_t t = compare_in_place(node, row);
+    return t >= 0 ? t : eval_compare(ctx, node, row);
+}
+
+/* An IN node tested in place when it can be, else searched. */
+__attribute__((noinline)) int32_t in_truth(EvalCtx* ctx, ZNode* node, const void* row) {
+    const int32_t t = in_in_place(ctx, node, row);
+    return t >= 0 ? t : in_found(ctx, node, row);
 }
 
 /* ISNL (want_null = 1) and NTNL (0): operand 0 in full; a number is null when missing,
@@ -248,15 +266,15 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         case Z_LAND:
             return set_truth(result, logical(ctx, node, row, 0));
         case Z_LNOT:
-            return set_truth(result, !truth_of(ctx, operand(ctx, node, 0), row));
+            return set_truth(result, !operand_truth(ctx, operand(ctx, node, 0), row));
         case Z_ISNL:
             return set_truth(result, null_test(ctx, node, row, 1));
         case Z_NTNL:
             return set_truth(result, null_test(ctx, node, row, 0));
         case Z_IN:
-            return set_truth(result, in_found(ctx, node, row));
+            return set_truth(result, in_truth(ctx, node, row));
         case Z_NIN:
-            return set_truth(result, !in_found(ctx, node, row));
+            return set_truth(result, !in_truth(ctx, node, row));
         case Z_TIN:
             return set_truth(result, tin_found(ctx, node, row));
         case Z_TNIN:
@@ -279,7 +297,7 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         case Z_CTLE:
         case Z_CTGT:
         case Z_CTGE:
-            return set_truth(result, eval_compare(ctx, node, row));
+            return set_truth(result, compare_truth(ctx, node, row));
         case Z_AADD:
         case Z_ASUB:
         case Z_AMUL:

@@ -158,19 +158,28 @@ int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     return set_number(result, r, truth);
 }
 
+namespace {
+
+/* An operand that has to be evaluated in full, into a record on a frame of its own.
+ * Characters where a number is expected (only in a tree the resolver refused) read as the
+ * ordinary missing value, since they have no numeric value. */
+__attribute__((noinline)) double evaluated_number(EvalCtx* ctx, ZNode* x, const void* row) {
+    ZNode v;
+    eval_tree(ctx, x, row, &v);
+    return v.type == Z_LITN ? v.u.litn.num : ordinary_missing();
+}
+
+}  // namespace
+
 /* A numeric operand that is neither a constant nor a plain numeric column. An arithmetic
  * node's value is computed here directly, without a result record; anything else is
- * evaluated into a record on this frame. Characters where a number is expected (only in a
- * tree the resolver refused) read as the ordinary missing value, since they have no numeric
- * value. */
+ * evaluated in full. */
 double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row) {
     if (x->type >= Z_AADD && x->type <= Z_APOW) {
         int32_t truth;
         return arith_value(ctx, x, row, &truth);
     }
-    ZNode v;
-    eval_tree(ctx, x, row, &v);
-    return v.type == Z_LITN ? v.u.litn.num : ordinary_missing();
+    return evaluated_number(ctx, x, row);
 }
 
 /* A binary search that always halves, so that rows that vary cost no mispredicted jumps. */
