@@ -60,7 +60,7 @@ __attribute__((noinline)) int32_t compare_chars(EvalCtx* ctx, ZNode* node, int32
     const CharVal b = char_operand(ctx, node->u.op.args[1], row, &sb);
     int32_t na = a.bytes / 4, nb = b.bytes / 4;
     if (truncate) na = nb = std::min(na, nb);
-    if (plain <= Z_CNE) return char_equal(a.str, na, b.str, nb);
+    if (plain <= Z_CNE) return short_char_equal(a.str, na, b.str, nb);
     return char_compare(ctx->inst, a.str, na, b.str, nb);
 }
 
@@ -126,16 +126,34 @@ int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate) 
 /* CEQ..CGE and CTEQ..CTGE. The numeric side stays in this frame (operands read in place
  * when they are constants or plain columns); the character side, with its two scratch
  * records, is a call of its own so that the numeric path keeps a small frame. */
-int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row) {
+int32_t compare_general(EvalCtx* ctx, ZNode* node, const void* row) {
     if (!has_operands(node, 2)) return 0;
     int32_t plain = node->type;
     const bool truncate = plain >= Z_CTEQ;
     if (truncate) plain -= Z_CTEQ - Z_CEQ;
     assert(plain >= Z_CEQ && plain <= Z_CGE);
     ZNode* x = node->u.op.args[0];
-    const int32_t code = x->vlen < 0 ? compare_numbers(ctx, x, node->u.op.args[1], row)
-                                     : compare_chars(ctx, node, plain, truncate, row);
+    ZNode* y = node->u.op.args[1];
+    int32_t code;
+    CharVal a, b;
+    if (x->vlen < 0) {
+        code = compare_numbers(ctx, x, y, row);
+    } else if (plain <= Z_CNE && chars_in_place(x, row, &a) && chars_in_place(y, row, &b)) {
+        // An equality of constants and plain columns, the usual one, needs no scratch.
+        int32_t na = a.bytes / 4, nb = b.bytes / 4;
+        if (truncate) na = nb = std::min(na, nb);
+        code = short_char_equal(a.str, na, b.str, nb);
+    } else {
+        code = compare_chars(ctx, node, plain, truncate, row);
+    }
     return (code & cmpmask[plain - Z_CEQ]) != 0;
+}
+
+/* Operands read in place are compared here without a frame to set up; the rest is
+ * compare_general's. */
+int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row) {
+    const int32_t t = compare_in_place(node, row);
+    return t >= 0 ? t : compare_general(ctx, node, row);
 }
 
 /* BETW, NBTW: x against bounds given in either order, both included. Numeric operands are

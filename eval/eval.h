@@ -103,16 +103,15 @@ struct CharVal {
     const NQWChar* str;
     int32_t bytes;
 };
+/* A character operand that is neither a constant nor a plain column, evaluated into
+ * `scratch`. */
+CharVal char_operand_slow(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch);
 inline CharVal char_operand(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch) {
     if (x->type == Z_LITC) return {x->u.litc.str, x->u.litc.slen};
     if (x->type == Z_NAME && x->u.nm.colmode == 0 && x->vlen >= 0)
         return {reinterpret_cast<const NQWChar*>(static_cast<const char*>(row) + column_offset(x)),
                 x->vlen};
-    eval_tree(ctx, x, row, scratch);
-    // A number where characters are expected (only in a tree the resolver refused) reads
-    // as an empty value rather than as the bits of the double.
-    if (scratch->type != Z_LITC) return {scratch->u.litc.inl, 0};
-    return {scratch->u.litc.str, scratch->u.litc.slen};
+    return char_operand_slow(ctx, x, row, scratch);
 }
 
 /* A number that can be read without any call: a LITN, or a plain column (colmode 0) of a
@@ -184,6 +183,8 @@ int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate);
 /* A comparison node CEQ..CGE or CTEQ..CTGE: its truth value (no result record written).
  * Called from eval_tree and, for operands of AND and OR, from their loop directly. */
 int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row);
+/* eval_compare for a node that compare_in_place has declined. */
+int32_t compare_general(EvalCtx* ctx, ZNode* node, const void* row);
 
 /* The truth of a comparison node whose operands are both read in place: a numeric
  * comparison, or a character equality (CEQ, CNE and their colon forms, which never
@@ -219,6 +220,8 @@ int32_t eval_conc(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);   
 /* CONT or NCON: the node's truth value (NCON's already inverted); no result record. */
 int32_t eval_contains(EvalCtx* ctx, ZNode* node, const void* row);
 int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result); /* FLST */
+/* do_func without the truth value, for a call read as an operand. */
+void func_value(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);
 double do_apow(EvalCtx* ctx, ZNode* node, const void* row, int32_t i);
 
 /* ---- IN searches: 1 when operand x's value is in the sorted list ---- */

@@ -190,7 +190,7 @@ __attribute__((always_inline)) inline int32_t truth_of(EvalCtx* ctx, ZNode* op, 
         case Z_CTGT:
         case Z_CTGE: {
             const int32_t t = compare_in_place(op, row);
-            return t >= 0 ? t : eval_compare(ctx, op, row);
+            return t >= 0 ? t : compare_general(ctx, op, row);
         }
         case Z_NIN:
             return !in_found(ctx, op, row);
@@ -223,12 +223,6 @@ __attribute__((noinline)) int32_t operand_truth(EvalCtx* ctx, ZNode* op, const v
     return truth_of(ctx, op, row);
 }
 
-/* A comparison node tested in place when it can be, else by eval_compare. */
-__attribute__((noinline)) int32_t compare_truth(EvalCtx* ctx, ZNode* node, const void* row) {
-    const int32_t t = compare_in_place(node, row);
-    return t >= 0 ? t : eval_compare(ctx, node, row);
-}
-
 /* An IN node tested in place when it can be, else searched. */
 __attribute__((noinline)) int32_t in_truth(EvalCtx* ctx, ZNode* node, const void* row) {
     const int32_t t = in_in_place(ctx, node, row);
@@ -246,6 +240,18 @@ int32_t null_test(EvalCtx* ctx, ZNode* node, const void* row, int32_t want_null)
 }
 
 }  // namespace
+
+/* A character operand evaluated into `scratch`: a function call without its truth value,
+ * anything else by eval_tree. A number where characters are expected (only in a tree the
+ * resolver refused) reads as an empty value rather than as the bits of the double. */
+CharVal char_operand_slow(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch) {
+    if (x->type == Z_FLST)
+        func_value(ctx, x, row, scratch);
+    else
+        eval_tree(ctx, x, row, scratch);
+    if (scratch->type != Z_LITC) return {scratch->u.litc.inl, 0};
+    return {scratch->u.litc.str, scratch->u.litc.slen};
+}
 
 /* Evaluates the subtree at node for one row into result and returns its truth value. A
  * null node is true (1.0); every type not handled below is false with 0.0. Recursive:
@@ -297,7 +303,7 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         case Z_CTLE:
         case Z_CTGT:
         case Z_CTGE:
-            return set_truth(result, compare_truth(ctx, node, row));
+            return set_truth(result, eval_compare(ctx, node, row));
         case Z_AADD:
         case Z_ASUB:
         case Z_AMUL:
@@ -319,6 +325,22 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
 
 namespace {
 
+/* eval_tree for the root, with the usual roots (AND, OR, IN, a comparison) sent to their
+ * routines without the dispatch. */
+inline int32_t root_truth(EvalCtx* ctx, ZNode* root, const void* row, ZNode* result) {
+    if (root) {
+        const uint32_t type = root->type;
+        if (type == Z_LAND || type == Z_LOR)
+            return set_truth(result, logical(ctx, root, row, type == Z_LOR));
+        if (type == Z_IN) return set_truth(result, in_truth(ctx, root, row));
+        // CEQ..CGE and CTEQ..CTGE, and not the unused codes between them
+        constexpr uint32_t kComparisons = 0xFC3Fu;
+        if (const uint32_t d = type - Z_CEQ; d < 16 && ((kComparisons >> d) & 1u) != 0)
+            return set_truth(result, eval_compare(ctx, root, row));
+    }
+    return eval_tree(ctx, root, row, result);
+}
+
 /* ZORVEval with a work area to take or the lock to hold, kept apart so that the plain
  * case has a small frame. */
 __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNode* result,
@@ -332,10 +354,10 @@ __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNo
     if (inst->serialize) {
         NQLock* lock = inst->lock;
         lock->Acquire(lock, 1, 1);
-        truth = eval_tree(&ctx, root, row, result);
+        truth = root_truth(&ctx, root, row, result);
         lock->Release(lock);
     } else {
-        truth = eval_tree(&ctx, root, row, result);
+        truth = root_truth(&ctx, root, row, result);
     }
     if (ctx.work) EvalWorkFree(inst, ctx.work);
     return truth;
@@ -354,5 +376,5 @@ int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root) {
     if (!root) root = inst->root;
     if (inst->worksize > 0 || inst->serialize) return eval_guarded(inst, row, result, root);
     EvalCtx ctx{inst, nullptr};
-    return eval_tree(&ctx, root, row, result);
+    return root_truth(&ctx, root, row, result);
 }

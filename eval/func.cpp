@@ -19,7 +19,7 @@ NQWChar empty_value[1] = {kBlank};
  * An argument that is not characters (only in a tree the resolver refused) gives the empty
  * value. A call evaluated without a work area (a tree whose scratch space was never sized)
  * is built in the result's inline buffer instead, cut to its 48 bytes. */
-int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+void func_value(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     const int32_t nargs = node->u.op.nargs;
     const ZNode* name = nargs > 0 ? node->u.op.args[0] : nullptr;
     if (!name || name->u.fn.fnum == 0) {
@@ -28,7 +28,7 @@ int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         result->u.litc.str = result->u.litc.inl;
         result->u.litc.slen = 4;
         result->vlen = 4;
-        return 0;
+        return;
     }
 
     // A constant or a plain column is read in place; anything else is evaluated into the
@@ -53,5 +53,11 @@ int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     result->type = Z_LITC;
     result->u.litc.str = dest;
     result->u.litc.slen = n;
-    return n > 0 && char_truth(dest, n);
+}
+
+/* The call's value and its truth: the character truth of the value (one blank, or an empty
+ * value, is false). */
+int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+    func_value(ctx, node, row, result);
+    return char_truth(result->u.litc.str, result->u.litc.slen);
 }
