@@ -166,32 +166,17 @@ __attribute__((noinline)) int32_t truth_by_eval(EvalCtx* ctx, ZNode* op, const v
     return eval_tree(ctx, op, row, &scratch);
 }
 
-/* The truth value of an operand of LAND, LOR or LNOT, whose own value is discarded:
- * comparisons and IN predicates are tested here without a nested eval_tree and without a
- * result record; anything else goes through truth_by_eval. An empty slot is true, as
- * eval_tree has it. */
-__attribute__((always_inline)) inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
-    if (!op) return 1;
-    if (op->type == Z_IN) {  // the usual operand, first
-        const int32_t t = in_in_place(ctx, op, row);
-        return t >= 0 ? t : in_found(ctx, op, row);
-    }
+/* CEQ..CGE and CTEQ..CTGE, and not the unused codes between them. */
+inline bool is_comparison(uint32_t type) {
+    constexpr uint32_t kComparisons = 0xFC3Fu;  // bit d for type CEQ + d
+    const uint32_t d = type - Z_CEQ;
+    return d < 16 && ((kComparisons >> d) & 1u) != 0;
+}
+
+/* The operands of LAND, LOR and LNOT that truth_of does not test itself: NIN, TIN, TNIN
+ * and anything that needs a full evaluation. */
+__attribute__((noinline)) int32_t other_truth(EvalCtx* ctx, ZNode* op, const void* row) {
     switch (op->type) {
-        case Z_CEQ:
-        case Z_CNE:
-        case Z_CLT:
-        case Z_CLE:
-        case Z_CGT:
-        case Z_CGE:
-        case Z_CTEQ:
-        case Z_CTNE:
-        case Z_CTLT:
-        case Z_CTLE:
-        case Z_CTGT:
-        case Z_CTGE: {
-            const int32_t t = compare_in_place(op, row);
-            return t >= 0 ? t : compare_general(ctx, op, row);
-        }
         case Z_NIN:
             return !in_found(ctx, op, row);
         case Z_TIN:
@@ -203,11 +188,30 @@ __attribute__((always_inline)) inline int32_t truth_of(EvalCtx* ctx, ZNode* op, 
     }
 }
 
+/* The truth value of an operand of LAND, LOR or LNOT, whose own value is discarded:
+ * comparisons and IN predicates are tested here without a nested eval_tree and without a
+ * result record, in place when their operands allow; anything else goes through
+ * other_truth. An empty slot is true, as eval_tree has it. */
+__attribute__((always_inline)) inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
+    if (!op) return 1;
+    const uint32_t type = op->type;
+    if (is_comparison(type)) {
+        const int32_t t = compare_in_place(op, row);
+        return t >= 0 ? t : compare_general(ctx, op, row);
+    }
+    if (type == Z_IN) {
+        const int32_t t = in_in_place(ctx, op, row);
+        return t >= 0 ? t : in_found(ctx, op, row);
+    }
+    return other_truth(ctx, op, row);
+}
+
 /* LAND (want = 0) stops at the first false operand and LOR (want = 1) at the first true
  * one; the node's truth is then `want`, and !want when no operand stops it (an empty LAND
- * is true, an empty LOR false). The operands are visited block by block. */
-__attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row,
-                                          int32_t want) {
+ * is true, an empty LOR false). A list longer than the node's own slots is visited block
+ * by block. */
+__attribute__((noinline)) int32_t logical_long(EvalCtx* ctx, const ZNode* node, const void* row,
+                                               int32_t want) {
     int32_t left = node->u.op.nargs;
     for (const ZNode* block = node; left > 0 && block; block = block->u.op.next) {
         const int32_t k = left < Z_NODE_ARGS ? left : Z_NODE_ARGS;
@@ -215,6 +219,15 @@ __attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const
             if (truth_of(ctx, block->u.op.args[s], row) == want) return want;
         left -= k;
     }
+    return !want;
+}
+
+__attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row,
+                                          int32_t want) {
+    const int32_t n = node->u.op.nargs;
+    if (n > Z_NODE_ARGS) return logical_long(ctx, node, row, want);
+    for (int32_t s = 0; s < n; ++s)
+        if (truth_of(ctx, node->u.op.args[s], row) == want) return want;
     return !want;
 }
 
@@ -333,12 +346,19 @@ inline int32_t root_truth(EvalCtx* ctx, ZNode* root, const void* row, ZNode* res
         if (type == Z_LAND || type == Z_LOR)
             return set_truth(result, logical(ctx, root, row, type == Z_LOR));
         if (type == Z_IN) return set_truth(result, in_truth(ctx, root, row));
-        // CEQ..CGE and CTEQ..CTGE, and not the unused codes between them
-        constexpr uint32_t kComparisons = 0xFC3Fu;
-        if (const uint32_t d = type - Z_CEQ; d < 16 && ((kComparisons >> d) & 1u) != 0)
-            return set_truth(result, eval_compare(ctx, root, row));
+        if (is_comparison(type)) return set_truth(result, eval_compare(ctx, root, row));
     }
     return eval_tree(ctx, root, row, result);
+}
+
+/* The evaluation under the instance's lock. */
+__attribute__((noinline)) int32_t eval_locked(EvalCtx* ctx, ZNode* root, const void* row,
+                                              ZNode* result) {
+    NQLock* lock = ctx->inst->lock;
+    lock->Acquire(lock, 1, 1);
+    const int32_t truth = root_truth(ctx, root, row, result);
+    lock->Release(lock);
+    return truth;
 }
 
 /* ZORVEval with a work area to take or the lock to hold, kept apart so that the plain
@@ -350,15 +370,8 @@ __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNo
         ctx.work = EvalWorkAlloc(inst);
         if (!ctx.work) return 0;
     }
-    int32_t truth;
-    if (inst->serialize) {
-        NQLock* lock = inst->lock;
-        lock->Acquire(lock, 1, 1);
-        truth = root_truth(&ctx, root, row, result);
-        lock->Release(lock);
-    } else {
-        truth = root_truth(&ctx, root, row, result);
-    }
+    const int32_t truth = inst->serialize ? eval_locked(&ctx, root, row, result)
+                                          : root_truth(&ctx, root, row, result);
     if (ctx.work) EvalWorkFree(inst, ctx.work);
     return truth;
 }
