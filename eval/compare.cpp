@@ -52,18 +52,6 @@ inline int32_t code_compare(const NQWChar* a, int32_t na, const NQWChar* b, int3
     return order_of(mynqzscom(a + n, na - n, b + n, nb - n));
 }
 
-/* The character side of a comparison node: equality never collates, ordering may. */
-__attribute__((noinline)) int32_t compare_chars(EvalCtx* ctx, ZNode* node, int32_t plain,
-                                                bool truncate, const void* row) {
-    ZNode sa, sb; /* hold operands that have to be evaluated */
-    const CharVal a = char_operand(ctx, node->u.op.args[0], row, &sa);
-    const CharVal b = char_operand(ctx, node->u.op.args[1], row, &sb);
-    int32_t na = a.bytes / 4, nb = b.bytes / 4;
-    if (truncate) na = nb = std::min(na, nb);
-    if (plain <= Z_CNE) return short_char_equal(a.str, na, b.str, nb);
-    return char_compare(ctx->inst, a.str, na, b.str, nb);
-}
-
 /* A comparison's two operands read as numbers, operand 0 first. */
 inline int32_t compare_numbers(EvalCtx* ctx, ZNode* x, ZNode* y, const void* row) {
     const double a = num_operand(ctx, x, row);
@@ -123,9 +111,9 @@ int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate) 
     return char_compare(ctx->inst, x.str, na, y.str, nb);
 }
 
-/* CEQ..CGE and CTEQ..CTGE. The numeric side stays in this frame (operands read in place
- * when they are constants or plain columns); the character side, with its two scratch
- * records, is a call of its own so that the numeric path keeps a small frame. */
+/* CEQ..CGE and CTEQ..CTGE whose operands are not all read in place (eval_compare has
+ * answered those): each operand is read in place when it can be, and evaluated into a
+ * scratch record of this frame otherwise. */
 int32_t compare_general(EvalCtx* ctx, ZNode* node, const void* row) {
     if (!has_operands(node, 2)) return 0;
     int32_t plain = node->type;
@@ -135,16 +123,17 @@ int32_t compare_general(EvalCtx* ctx, ZNode* node, const void* row) {
     ZNode* x = node->u.op.args[0];
     ZNode* y = node->u.op.args[1];
     int32_t code;
-    CharVal a, b;
     if (x->vlen < 0) {
         code = compare_numbers(ctx, x, y, row);
-    } else if (plain <= Z_CNE && chars_in_place(x, row, &a) && chars_in_place(y, row, &b)) {
-        // An equality of constants and plain columns, the usual one, needs no scratch.
+    } else {
+        // Equality never collates; ordering may.
+        ZNode sa, sb; /* hold operands that have to be evaluated */
+        const CharVal a = char_operand(ctx, x, row, &sa);
+        const CharVal b = char_operand(ctx, y, row, &sb);
         int32_t na = a.bytes / 4, nb = b.bytes / 4;
         if (truncate) na = nb = std::min(na, nb);
-        code = short_char_equal(a.str, na, b.str, nb);
-    } else {
-        code = compare_chars(ctx, node, plain, truncate, row);
+        code = plain <= Z_CNE ? short_char_equal(a.str, na, b.str, nb)
+                              : char_compare(ctx->inst, a.str, na, b.str, nb);
     }
     return (code & cmpmask[plain - Z_CEQ]) != 0;
 }
