@@ -222,13 +222,18 @@ __attribute__((noinline)) int32_t logical_long(EvalCtx* ctx, const ZNode* node, 
     return !want;
 }
 
-__attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row,
-                                          int32_t want) {
+__attribute__((always_inline)) inline int32_t logical_body(EvalCtx* ctx, const ZNode* node,
+                                                           const void* row, int32_t want) {
     const int32_t n = node->u.op.nargs;
     if (n > Z_NODE_ARGS) return logical_long(ctx, node, row, want);
     for (int32_t s = 0; s < n; ++s)
         if (truth_of(ctx, node->u.op.args[s], row) == want) return want;
     return !want;
+}
+
+__attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row,
+                                          int32_t want) {
+    return logical_body(ctx, node, row, want);
 }
 
 /* truth_of as a call of its own, for LNOT, so that eval_tree's frame stays small. */
@@ -365,6 +370,8 @@ __attribute__((noinline)) int32_t eval_locked(EvalCtx* ctx, ZNode* root, const v
  * case has a small frame. */
 __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNode* result,
                                                ZNode* root) {
+    ZNode own;
+    if (!result) result = &own;
     EvalCtx ctx{inst, nullptr};
     if (inst->worksize > 0) {
         ctx.work = EvalWorkAlloc(inst);
@@ -376,6 +383,14 @@ __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNo
     return truth;
 }
 
+/* ZORVEval for a caller that wants only the truth value of an AND or an OR, the usual
+ * root, in a tree that needs neither a work area nor the lock: the loop runs in this very
+ * frame and the root's value is never stored. */
+__attribute__((noinline)) int32_t logical_root(ZInst* inst, ZNode* root, const void* row) {
+    EvalCtx ctx{inst, nullptr};
+    return logical_body(&ctx, root, row, root->type == Z_LOR);
+}
+
 }  // namespace
 
 /* The clause's truth value for one row: 1 keeps the row. result (or a record of this call)
@@ -384,10 +399,12 @@ __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNo
  * is evaluated or written. With `serialize` set the evaluation runs under the instance's
  * lock. */
 int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root) {
-    ZNode own;
-    if (!result) result = &own;
     if (!root) root = inst->root;
     if (inst->worksize > 0 || inst->serialize) return eval_guarded(inst, row, result, root);
+    if (!result && root && (root->type == Z_LAND || root->type == Z_LOR))
+        return logical_root(inst, root, row);
+    ZNode own;
+    if (!result) result = &own;
     EvalCtx ctx{inst, nullptr};
     return root_truth(&ctx, root, row, result);
 }
