@@ -169,17 +169,47 @@ __attribute__((noinline)) double evaluated_number(EvalCtx* ctx, ZNode* x, const 
     return v.type == Z_LITN ? v.u.litn.num : ordinary_missing();
 }
 
-}  // namespace
-
-/* A numeric operand that is neither a constant nor a plain numeric column. An arithmetic
- * node's value is computed here directly, without a result record; anything else is
+/* An arithmetic node's value computed directly, without a result record; anything else
  * evaluated in full. */
-double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row) {
+__attribute__((noinline)) double number_by_call(EvalCtx* ctx, ZNode* x, const void* row) {
     if (x->type >= Z_AADD && x->type <= Z_APOW) {
         int32_t truth;
         return arith_value(ctx, x, row, &truth);
     }
     return evaluated_number(ctx, x, row);
+}
+
+/* The value of AADD, ASUB, AMUL or ADIV when both operands are read in place, by the rules
+ * of arith_value; false for any other node. It makes no call, so the usual innermost
+ * arithmetic (a column times a constant) needs no frame. */
+inline bool arith_in_place(const ZNode* node, const void* row, double* v) {
+    const int32_t type = node->type;
+    if (type < Z_AADD || type > Z_ADIV || node->u.op.nargs < 2) return false;
+    const ZNode* x = node->u.op.args[0];
+    const ZNode* y = node->u.op.args[1];
+    double a, b;
+    if (!x || !y || !number_in_place(x, row, &a) || !number_in_place(y, row, &b)) return false;
+    if (is_missing(a) || is_missing(b)) {
+        *v = ordinary_missing();
+    } else if (type == Z_AADD) {
+        *v = a + b;
+    } else if (type == Z_ASUB) {
+        *v = a - b;
+    } else if (type == Z_AMUL) {
+        *v = a * b;
+    } else {
+        *v = b == 0.0 ? ordinary_missing() : a / b;
+    }
+    return true;
+}
+
+}  // namespace
+
+/* A numeric operand that is neither a constant nor a plain numeric column. */
+double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row) {
+    double v;
+    if (arith_in_place(x, row, &v)) return v;
+    return number_by_call(ctx, x, row);
 }
 
 /* A binary search that always halves, so that rows that vary cost no mispredicted jumps. */
