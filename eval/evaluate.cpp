@@ -222,6 +222,8 @@ __attribute__((noinline)) int32_t logical_long(EvalCtx* ctx, const ZNode* node, 
     return !want;
 }
 
+/* LAND or LOR with its operands in the node's own slots looped over in the caller's frame;
+ * a longer list goes to logical_long. */
 __attribute__((always_inline)) inline int32_t logical_body(EvalCtx* ctx, const ZNode* node,
                                                            const void* row, int32_t want) {
     const int32_t n = node->u.op.nargs;
