@@ -59,8 +59,13 @@ int32_t push_not_into(ZNode* node, ZNode* y, ZInst* inst, NQJournal* jnl) {
         x->u.op.nargs = 1;
         inst->Set(inst, node, i, x);
     }
-    // The old operand is unreachable now; with no operands it stays the node's only one.
-    if (n > 0) freeinter(inst, jnl, y);
+    // An AND/OR without operands (left so by a merge) is true/false; its negation is the
+    // other one without operands, not an OR/AND over it.
+    if (n == 0) {
+        node->u.op.args[0] = nullptr;
+        node->u.op.nargs = 0;
+    }
+    freeinter(inst, jnl, y);
     return 1;
 }
 
@@ -149,10 +154,12 @@ int32_t pass2a(ZNode* node, ZInst* inst, NQJournal* jnl) {
 int32_t pass2b(ZNode* node, ZInst* inst, NQJournal* jnl) {
     if (node->type != Z_LOR && node->type != Z_LAND) return 0;
     ZNode* dissolved = nullptr;  // chained through their freed slot 0
+    bool emptied = false;        // an operand without operands left its slot empty
     ArgCursor cur(node);
     for (; !cur.done(); cur.next()) {
         ZNode* y = cur.get();
         if (!y || y->type != node->type) continue;
+        emptied |= y->u.op.nargs == 0;
         cur.slot() = arg(y, 0);
         ArgCursor rest(y);
         for (rest.next(); !rest.done(); rest.next()) inst->Set(inst, node, -1, rest.get());
@@ -161,6 +168,8 @@ int32_t pass2b(ZNode* node, ZInst* inst, NQJournal* jnl) {
         cur.extend(node->u.op.nargs);
     }
     if (!dissolved) return 0;
+    // An empty slot is closed at once: under an OR the evaluator would read it as true.
+    if (emptied) yowcln(node, inst);
     while (dissolved) {
         ZNode* next = dissolved->u.op.args[0];
         freeinter(inst, jnl, dissolved);

@@ -31,8 +31,11 @@ bool high_excluded(int32_t bits) {
     return (bits & kHighExcluded) != 0;
 }
 
-/* A copy of r's whole record (bounds shared) with the given exclusion bits. */
+/* A copy of r's whole record (bounds shared) with the given exclusion bits; null when that
+ * leaves nothing: equal bounds with an end excluded. Such an empty range must not reach a
+ * set, where [a, a) would still count as holding a (its low end is included). */
 ZNode* retyped_copy(ZInst* inst, ZNode* r, int32_t bits) {
+    if (bits != 0 && cmp(range_lo(r), range_hi(r), 2) == kCmpEqual) return nullptr;
     ZNode* n = inst->NewOp(inst, Z_NULL);
     if (n == nullptr) return nullptr;
     copy_record(n, r);

@@ -68,6 +68,8 @@ TEST_F(Passes, NegationsPushedDownAndOneConstantLists) {
         {"De Morgan", lnot(op(Z_LOR, {cmp(Z_CEQ, "A", 1), cmp(Z_CLT, "B", 2)})),
          "LAND(CNE(NAME A,LITN 1),CGE(NAME B,LITN 2))"},
         {"three NOTs", lnot(lnot(lnot(col("X")))), "LNOT(NAME X)"},
+        {"NOT of an AND left without operands (true)", lnot(node(Z_LAND, -8)), "LOR()"},
+        {"NOT of an OR left without operands (false)", lnot(node(Z_LOR, -8)), "LAND()"},
         {"two NOTs over a column", lnot(lnot(col("X"))), "LNOT(LNOT(NAME X))"},
         {"two NOTs over a comparison", lnot(lnot(cmp(Z_CLT, "A", 1))), "CLT(NAME A,LITN 1)"},
         {"NOT IN", lnot(op(Z_IN, {col("X"), set({num(1), num(2)})})),
@@ -93,6 +95,9 @@ TEST_F(Passes, FlatteningAppendsInnerOperandsAtTheEnd) {
               "LAND(NAME A,NAME D,NAME B,NAME C)");
     EXPECT_EQ(walk(op(Z_LOR, {col("A"), op(Z_LAND, {col("B"), col("C")})}), pass2b),
               "LOR(NAME A,LAND(NAME B,NAME C))");
+    // An inner OR without operands (false) goes without a trace: an empty slot would read
+    // as true.
+    EXPECT_EQ(walk(op(Z_LOR, {col("A"), node(Z_LOR, -8), col("B")}), pass2b), "LOR(NAME A,NAME B)");
 
     // Two long lists: the inner one's operands past the first land after the outer ones,
     // across the overflow blocks of both.

@@ -198,6 +198,16 @@ TEST_F(Ranges, DifferenceLeavesUpToTwoPieces) {
     EXPECT_EQ(pieces(first, second), "RANH(LITN 1,LITN 9) | -");
     first = DifferRanges(inst_, jnl_, range(Z_RANN, 1, 9), range(Z_RANB, 3, 5), &second);
     EXPECT_EQ(pieces(first, second), "RANN(LITN 1,LITN 3) | RANN(LITN 5,LITN 9)");
+
+    // A one-point range touched at its point leaves nothing, not the empty [1, 1) or
+    // (1, 1], which a set would still take for holding 1. The same for x <> 1 over it.
+    for (const ZNode* r2 : {range(Z_RANB, 1, 5), range(Z_RANB, 0, 1)}) {
+        first = DifferRanges(inst_, jnl_, range(Z_RANB, 1, 1), const_cast<ZNode*>(r2), &second);
+        EXPECT_EQ(pieces(first, second), "- | -") << render(r2);
+    }
+    EXPECT_EQ(IntersectIneqWithRange(inst_, jnl_, op(Z_CNE, {col("X"), num(1)}),
+                                     range(Z_RANB, 1, 1), &second),
+              nullptr);
 }
 
 }  // namespace
