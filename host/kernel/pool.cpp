@@ -44,7 +44,10 @@ void* pool_alloc(NQPool* p, uint32_t size, uint32_t flags) {
     KernelImpl& k = *pool.link.kernel;
     bool refuse = k.alloc_fail.tick();
     refuse = pool.fail.tick() || refuse;
-    if (refuse) return nullptr;
+    if (refuse) {
+        k.injected.fetch_add(1, std::memory_order_relaxed);
+        return nullptr;
+    }
     if (size > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
     size_t total = sizeof(BlockHeader) + size;
     void* mem = (flags & NQ_ALLOC_ZERO) ? std::calloc(1, total) : std::malloc(total);
