@@ -3,7 +3,7 @@
 // 48-byte inline buffer, UPCASE of one) and compare them, within the same evaluation, with
 // the texts each row expects; a column bound at a negative offset is stored back by
 // whichever evaluation comes first. The instance starts with an empty work-area stack, so
-// the threads outnumber its areas and contend for them; each mode runs with and without the
+// the threads outnumber its areas and contend for them. The test runs with and without the
 // instance's lock held over every evaluation.
 #include <gtest/gtest.h>
 
