@@ -45,8 +45,8 @@ void* pool_alloc(NQPool* p, uint32_t size, uint32_t flags) {
     bool refuse = k.alloc_fail.tick();
     refuse = pool.fail.tick() || refuse;
     if (refuse) return nullptr;
-    if (size > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
-    size_t total = sizeof(BlockHeader) + size;
+    size_t total = 0; /* the header and the block; only a 32-bit size_t can overflow */
+    if (__builtin_add_overflow(sizeof(BlockHeader), size_t{size}, &total)) return nullptr;
     void* mem = (flags & NQ_ALLOC_ZERO) ? std::calloc(1, total) : std::malloc(total);
     if (!mem) return nullptr;
     BlockHeader* b = static_cast<BlockHeader*>(mem);
