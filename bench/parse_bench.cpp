@@ -85,5 +85,3 @@ void BM_Print(benchmark::State& state) {
 BENCHMARK(BM_Print)->RangeMultiplier(8)->Range(1, 512);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -1,8 +1,8 @@
 // The zorv command: puts the WHERE-clause library in a user's hands over a CSV or TSV table.
-// `explain` draws the tree of a clause (bound to the table and optimised, or as parsed),
-// `check` tells whether a clause is well formed and fits the table, `columns` lists the
-// table's columns. Exit status: 0 success, 1 an error in the clause, 2 a usage, table,
-// input, output or start-up error.
+// `filter` prints the rows a clause selects, `explain` draws the tree of a clause (bound to
+// the table and optimised, or as parsed), `check` tells whether a clause is well formed and
+// fits the table, `columns` lists the table's columns. Exit status: 0 success, 1 an error in the
+// clause, 2 a usage, table, input, output or start-up error.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
@@ -14,25 +14,23 @@
 #include <string>
 #include <vector>
 
-#include "cli/diagnose.h"
+#include "cli/clauses.h"
+#include "cli/filter.h"
 #include "cli/session.h"
 #include "cli/tables.h"
 #include "cli/text.h"
 
 namespace {
 
+using zorv::cli::FilterRequest;
 using zorv::cli::Session;
 using zorv::cli::TableChoice;
 using zorv::table::Table;
 
-constexpr int kExitOk = 0;
-constexpr int kExitClause = 1;
-constexpr int kExitUsage = 2;
-
-int fail(int code, const std::string& message) {
-    std::fprintf(stderr, "zorv: error: %s\n", message.c_str());
-    return code;
-}
+using zorv::cli::fail;
+using zorv::cli::kExitClause;
+using zorv::cli::kExitOk;
+using zorv::cli::kExitUsage;
 
 // Ends a command whose status is rc: everything it wrote must have arrived. The journal
 // keeps the first failure of its streams; what the command printed itself went through
@@ -59,6 +57,7 @@ struct Options {
     std::string stage = "resolved";
     std::string clause;
     zorv::cli::TableChoice table;
+    zorv::cli::FilterRequest filter;  // filter's own options
 };
 
 uint32_t option_bits(const Options& o) {
@@ -68,80 +67,12 @@ uint32_t option_bits(const Options& o) {
     return bits;
 }
 
-// The clause as wide characters: the argument itself, or standard input for "-".
-bool clause_text(const std::string& arg, std::u32string* text, std::string* error) {
-    std::string bytes = arg;
-    std::string where = "the clause";
-    if (arg == "-") {
-        bytes.clear();
-        if (const int e = zorv::cli::read_all(0, &bytes)) {
-            *error = std::string("cannot read the clause from standard input: ") + std::strerror(e);
-            return false;
-        }
-        where = "the clause on standard input";
-    }
-    size_t bad = 0;
-    auto decoded = zorv::cli::decode_utf8(bytes, &bad);
-    if (!decoded) {
-        *error = where + " is not valid UTF-8 (byte " + std::to_string(bad + 1) + ")";
-        return false;
-    }
-    if (decoded->size() > static_cast<size_t>(INT32_MAX)) {
-        *error = where + " is too long";
-        return false;
-    }
-    *text = std::move(*decoded);
-    if (arg == "-") zorv::cli::skip_byte_order_mark(text);
-    return true;
-}
-
-// Parses the clause into the session's instance. The engine and the library report what
-// is wrong with a clause themselves; other failures get a line of their own here.
-int parse_clause(Session& s, const std::u32string& text) {
-    ZInst* inst = s.inst();
-    const NQStatus status =
-        inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), s.journal());
-    if (status == 0) return kExitOk;
-    switch (status) {
-        case NQ_STATUS_SYNTAX:
-        case NQ_STATUS_TOO_DEEP:
-        case NQ_STATUS_SEMANTIC:
-        case NQ_STATUS_LEXICAL:
-        case ZORV_PARSE_TOO_DEEP:
-            break;
-        default:
-            std::fflush(stdout);
-            std::fprintf(stderr, "zorv: error: the clause could not be parsed (status 0x%08X)\n",
-                         static_cast<unsigned>(status));
-    }
-    return kExitClause;
-}
-
-// Binds the parsed clause to the table's columns and types it (ZORVResolve, which then
-// transforms the tree). A refused clause is explained on stderr: an unknown column with
-// the names the user may have meant, any other status through a second parse of the same
-// text that cli/diagnose.cpp types operator by operator.
+// Binds the parsed clause to the chosen table's columns (see cli/clauses.h).
 int resolve_clause(Session& s, const std::u32string& text, const TableChoice& choice) {
     std::string error;
     const std::unique_ptr<Table> t = zorv::cli::open_table(choice, &error);
     if (!t) return fail(kExitUsage, error);
-    ZInst* inst = s.inst();
-    const int32_t status = inst->Resolve(inst, s.journal(), Table::lookup, t.get());
-    if (status == 0) return kExitOk;
-    if (status == zorv::table::kUnknownColumn) {
-        std::fputs(zorv::cli::unknown_column_message(*t).c_str(), stderr);
-        return kExitClause;
-    }
-    // The second parse succeeds as the first did; its traces, if asked for, would only
-    // repeat the first's, so they go to a journal that is never shown.
-    NQJournal* quiet = zhost_open_capture_journal();
-    const NQStatus again =
-        quiet == nullptr ? NQ_STATUS_NO_MEMORY
-                         : inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), quiet);
-    const std::string message =
-        zorv::cli::resolve_failure(status, again == 0 ? inst->Root(inst) : nullptr, *t);
-    if (quiet != nullptr) zhost_close_journal(quiet);
-    return fail(kExitClause, message);
+    return zorv::cli::resolve_clause(s.inst(), s.journal(), text, *t);
 }
 
 // The clause and a table read from standard input would share it.
@@ -156,10 +87,10 @@ int run_explain(const Options& o) {
     std::u32string text;
     std::string error;
     if (resolved && !one_standard_input(o, &error)) return fail(kExitUsage, error);
-    if (!clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
+    if (!zorv::cli::clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    int rc = parse_clause(*session, text);
+    int rc = zorv::cli::parse_clause(session->inst(), session->journal(), text);
     if (rc == kExitOk && resolved) rc = resolve_clause(*session, text, o.table);
     if (rc == kExitOk) session->inst()->Print(session->inst(), session->journal());
     return finish(rc, session->journal());
@@ -169,10 +100,10 @@ int run_check(const Options& o) {
     std::u32string text;
     std::string error;
     if (!one_standard_input(o, &error)) return fail(kExitUsage, error);
-    if (!clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
+    if (!zorv::cli::clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    int rc = parse_clause(*session, text);
+    int rc = zorv::cli::parse_clause(session->inst(), session->journal(), text);
     if (rc == kExitOk) rc = resolve_clause(*session, text, o.table);
     return finish(rc, session->journal());
 }
@@ -243,7 +174,7 @@ int usage_error(CLI::App& app, const CLI::ParseError& e, int argc, char** argv) 
     std::string command = "explain";
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        if (word == "check" || word == "explain") {
+        if (word == "check" || word == "explain" || word == "filter") {
             command = word;
             break;
         }
@@ -269,7 +200,8 @@ int usage_error(CLI::App& app, const CLI::ParseError& e, int argc, char** argv) 
 
 int main(int argc, char** argv) {
     Options o;
-    CLI::App app{"zorv: parse, resolve, explain and check WHERE clauses over tables.", "zorv"};
+    CLI::App app{"zorv: filter tables with WHERE clauses; parse, explain and check clauses.",
+                 "zorv"};
     app.require_subcommand(0, 1);
     bool version = false;
     app.add_flag("--version", version, "Print the library's version and exit");
@@ -280,6 +212,7 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false);
     app.footer(
         "Examples:\n"
+        "  zorv filter --input orders.csv \"qty > 5 AND city IN ('Oslo', 'Cork')\"\n"
         "  zorv explain \"price > 100 AND price <= 200 AND NOT (flag = 1)\"\n"
         "  zorv explain --stage parsed \"a < b <= c\"\n"
         "  zorv check --input orders.csv \"qty + 1 > 5\"\n"
@@ -302,6 +235,46 @@ int main(int argc, char** argv) {
     };
     const char* clause_help =
         "The clause, or '-' to read it from standard input; after '--' when it begins with '-'";
+
+    FilterRequest& f = o.filter;
+    CLI::App* filter = app.add_subcommand(
+        "filter", "Print the rows of a table that a clause selects, as CSV (or their count)");
+    filter->fallthrough();
+    table_options(filter);
+    filter
+        ->add_option("--output", f.output,
+                     "Write to FILE instead of standard output; FILE is replaced only once "
+                     "the whole table has been read without error")
+        ->type_name("FILE");
+    filter->add_flag("--count", f.count, "Print only the number of rows selected");
+    filter->add_flag("--row-numbers", f.row_numbers,
+                     "Print the numbers of the rows selected, one a line (1 is the first row "
+                     "after the header)");
+    filter
+        ->add_option("--threads", f.threads,
+                     "Threads that read and evaluate the rows (default: every core for a file "
+                     "over 8 MB or a pipe, else 1)")
+        ->check(CLI::Range(1, zorv::cli::kMaxThreads))
+        ->type_name("N");
+    filter
+        ->add_option("--and", f.ands,
+                     "Another clause the rows must meet as well; may be given more than once")
+        ->allow_extra_args(false)
+        ->type_name("CLAUSE");
+    filter->add_option("clause", o.clause, clause_help)->required();
+    filter->footer(
+        "Writes the header, then every row the clause selects, each exactly as the table holds "
+        "it\n"
+        "(a cell with a quote inside but no quotes around is quoted), with the table's "
+        "delimiter\n"
+        "and line end. Without --input the bundled sample table (data/sample.csv) is read; "
+        "'--input -'\n"
+        "reads standard input, streamed when the header types every column (name:num, "
+        "name:char(N)).\n"
+        "Examples:\n"
+        "  zorv filter \"price BETWEEN 100 AND 200 AND city =: 'O'\"\n"
+        "  zorv filter --input orders.csv --count \"note IS MISSING\"\n"
+        "  zorv filter --input big.csv --output picked.csv --and \"flag = 1\" \"qty > 10\"");
 
     CLI::App* explain = app.add_subcommand(
         "explain", "Draw the clause's expression tree, bound to a table and optimised");
@@ -345,6 +318,12 @@ int main(int argc, char** argv) {
     }
 
     if (version) return run_version();
+    if (filter->parsed()) {
+        f.clause = o.clause;
+        f.table = o.table;
+        f.option_bits = option_bits(o);
+        return finish(zorv::cli::run_filter(f), nullptr);
+    }
     if (explain->parsed()) return run_explain(o);
     if (check->parsed()) return run_check(o);
     if (columns->parsed()) return run_columns(o);

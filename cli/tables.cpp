@@ -63,8 +63,12 @@ bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* er
     return false;
 }
 
-std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string* error) {
-    table::TableOptions options;
+std::string table_path(const TableChoice& choice) {
+    return choice.input.empty() ? kSampleTable : choice.input;
+}
+
+std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string* error,
+                                         table::TableOptions options) {
     if (!parse_delimiter(choice, &options.delimiter, error)) return nullptr;
     std::string path = choice.input;
     if (path.empty()) {

@@ -26,7 +26,12 @@ bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* er
 // Opens the chosen table. On failure returns null with the message in *error and whether it
 // is a usage error (a bad --delimiter, the sample table missing) or the table's own
 // (FILE:LINE:COL: message); either way the command ends with status 2.
-std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string* error);
+// The options' delimiter is the choice's; the rest (threads, progress) are kept.
+std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string* error,
+                                         table::TableOptions options = {});
+
+// The path open_table reads: the input given, or the bundled sample table.
+std::string table_path(const TableChoice& choice);
 
 // The column list of `zorv columns`: name, kind and width (characters of a character
 // column), aligned, with a heading line.

@@ -52,18 +52,6 @@ inline int32_t code_compare(const NQWChar* a, int32_t na, const NQWChar* b, int3
     return order_of(mynqzscom(a + n, na - n, b + n, nb - n));
 }
 
-/* The character side of a comparison node: equality never collates, ordering may. */
-__attribute__((noinline)) int32_t compare_chars(EvalCtx* ctx, ZNode* node, int32_t plain,
-                                                bool truncate, const void* row) {
-    ZNode sa, sb; /* hold operands that have to be evaluated */
-    const CharVal a = char_operand(ctx, node->u.op.args[0], row, &sa);
-    const CharVal b = char_operand(ctx, node->u.op.args[1], row, &sb);
-    int32_t na = a.bytes / 4, nb = b.bytes / 4;
-    if (truncate) na = nb = std::min(na, nb);
-    if (plain <= Z_CNE) return char_equal(a.str, na, b.str, nb);
-    return char_compare(ctx->inst, a.str, na, b.str, nb);
-}
-
 /* A comparison's two operands read as numbers, operand 0 first. */
 inline int32_t compare_numbers(EvalCtx* ctx, ZNode* x, ZNode* y, const void* row) {
     const double a = num_operand(ctx, x, row);
@@ -99,7 +87,15 @@ int32_t char_compare(const ZInst* inst, const NQWChar* a, int32_t na, const NQWC
 /* Byte equality over the common length; the longer value's rest must be blanks. */
 int32_t char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb) {
     const int32_t n = std::min(na, nb);
-    if (n > 0 && std::memcmp(a, b, 4 * static_cast<size_t>(n)) != 0) return kOrdUnequal;
+    // Short values, the usual codes and names, are compared unit by unit in place; a call
+    // pays off only for longer ones.
+    constexpr int32_t kShort = 16;
+    if (n <= kShort) {
+        for (int32_t i = 0; i < n; ++i)
+            if (a[i] != b[i]) return kOrdUnequal;
+    } else if (std::memcmp(a, b, 4 * static_cast<size_t>(n)) != 0) {
+        return kOrdUnequal;
+    }
     if (na == nb) return kOrdEqual;
     const NQWChar* rest = na > nb ? a + n : b + n;
     return pvMemTNot(kBlank, rest, std::max(na, nb) - n) ? kOrdEqual : kOrdUnequal;
@@ -115,19 +111,38 @@ int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate) 
     return char_compare(ctx->inst, x.str, na, y.str, nb);
 }
 
-/* CEQ..CGE and CTEQ..CTGE. The numeric side stays in this frame (operands read in place
- * when they are constants or plain columns); the character side, with its two scratch
- * records, is a call of its own so that the numeric path keeps a small frame. */
-int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row) {
+/* CEQ..CGE and CTEQ..CTGE whose operands are not all read in place (eval_compare has
+ * answered those): each operand is read in place when it can be, and evaluated into a
+ * scratch record of this frame otherwise. */
+int32_t compare_general(EvalCtx* ctx, ZNode* node, const void* row) {
     if (!has_operands(node, 2)) return 0;
     int32_t plain = node->type;
     const bool truncate = plain >= Z_CTEQ;
     if (truncate) plain -= Z_CTEQ - Z_CEQ;
     assert(plain >= Z_CEQ && plain <= Z_CGE);
     ZNode* x = node->u.op.args[0];
-    const int32_t code = x->vlen < 0 ? compare_numbers(ctx, x, node->u.op.args[1], row)
-                                     : compare_chars(ctx, node, plain, truncate, row);
+    ZNode* y = node->u.op.args[1];
+    int32_t code;
+    if (x->vlen < 0) {
+        code = compare_numbers(ctx, x, y, row);
+    } else {
+        // Equality never collates; ordering may.
+        ZNode sa, sb; /* hold operands that have to be evaluated */
+        const CharVal a = char_operand(ctx, x, row, &sa);
+        const CharVal b = char_operand(ctx, y, row, &sb);
+        int32_t na = a.bytes / 4, nb = b.bytes / 4;
+        if (truncate) na = nb = std::min(na, nb);
+        code = plain <= Z_CNE ? short_char_equal(a.str, na, b.str, nb)
+                              : char_compare(ctx->inst, a.str, na, b.str, nb);
+    }
     return (code & cmpmask[plain - Z_CEQ]) != 0;
+}
+
+/* Operands read in place are compared here without a frame to set up; the rest is
+ * compare_general's. */
+int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row) {
+    const int32_t t = compare_in_place(node, row);
+    return t >= 0 ? t : compare_general(ctx, node, row);
 }
 
 /* BETW, NBTW: x against bounds given in either order, both included. Numeric operands are

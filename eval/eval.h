@@ -4,11 +4,13 @@
 #ifndef ZORV_EVAL_EVAL_H
 #define ZORV_EVAL_EVAL_H
 
+#include <assert.h>
 #include <stdint.h>
 #include <string.h>
 
 #include "frame/instance_tail.h"
 #include "frame/missing.h"
+#include "frame/nodekinds.h"
 #include "zorv/support.h"
 #include "zorv/zorv.h"
 
@@ -101,23 +103,53 @@ struct CharVal {
     const NQWChar* str;
     int32_t bytes;
 };
+/* A character operand that is neither a constant nor a plain column, evaluated into
+ * `scratch`. */
+CharVal char_operand_slow(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch);
 inline CharVal char_operand(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch) {
     if (x->type == Z_LITC) return {x->u.litc.str, x->u.litc.slen};
     if (x->type == Z_NAME && x->u.nm.colmode == 0 && x->vlen >= 0)
         return {reinterpret_cast<const NQWChar*>(static_cast<const char*>(row) + column_offset(x)),
                 x->vlen};
-    eval_tree(ctx, x, row, scratch);
-    // A number where characters are expected (only in a tree the resolver refused) reads
-    // as an empty value rather than as the bits of the double.
-    if (scratch->type != Z_LITC) return {scratch->u.litc.inl, 0};
-    return {scratch->u.litc.str, scratch->u.litc.slen};
+    return char_operand_slow(ctx, x, row, scratch);
+}
+
+/* A number that can be read without any call: a LITN, or a plain column (colmode 0) of a
+ * full double at an offset already made positive. False for every other operand, which
+ * num_operand reads. */
+inline bool number_in_place(const ZNode* x, const void* row, double* v) {
+    if (x->type == Z_LITN) {
+        *v = x->u.litn.num;
+        return true;
+    }
+    if (x->type != Z_NAME || x->vlen > -8 || x->u.nm.colmode != 0 || x->u.nm.coloff < 0)
+        return false;
+    memcpy(v, static_cast<const char*>(row) + x->u.nm.coloff, sizeof *v);
+    return true;
+}
+
+/* Characters that can be read without any call: a LITC, or a plain character column at an
+ * offset already made positive. False for every other operand, which char_operand reads. */
+inline bool chars_in_place(const ZNode* x, const void* row, CharVal* v) {
+    if (x->type == Z_LITC) {
+        *v = {x->u.litc.str, x->u.litc.slen};
+        return true;
+    }
+    if (x->type != Z_NAME || x->vlen < 0 || x->u.nm.colmode != 0 || x->u.nm.coloff < 0)
+        return false;
+    *v = {reinterpret_cast<const NQWChar*>(static_cast<const char*>(row) + x->u.nm.coloff),
+          x->vlen};
+    return true;
 }
 
 /* ---- comparisons ---- */
 /* Order code of two doubles: missing values below every number, by rank among
  * themselves; IEEE-unordered pairs of non-missing values compare equal. */
 inline int32_t num_compare(double a, double b) {
-    if (!is_missing(a) && !is_missing(b)) return a < b ? kOrdLess : a > b ? kOrdGreater : kOrdEqual;
+    // An ordered pair holds no NaN, so no missing value: the common case costs two tests.
+    if (a < b) return kOrdLess;
+    if (a > b) return kOrdGreater;
+    if (!is_missing(a) && !is_missing(b)) return kOrdEqual;
     const int32_t ra = missing_rank(a), rb = missing_rank(b);
     if (ra == 0) return kOrdGreater;
     if (rb == 0) return kOrdLess;
@@ -129,6 +161,19 @@ inline int32_t num_compare(double a, double b) {
 int32_t char_compare(const ZInst* inst, const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
 /* Blank-padded equality (lengths in characters): 2 equal, 5 unequal. Never collates. */
 int32_t char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
+/* char_equal with values of a few characters, the usual codes and names, compared here
+ * unit by unit, the longer one's rest checked for blanks; longer values go to char_equal. */
+inline int32_t short_char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb) {
+    constexpr int32_t kShort = 8;
+    if (na > kShort || nb > kShort) return char_equal(a, na, b, nb);
+    const int32_t n = na < nb ? na : nb;
+    for (int32_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return kOrdUnequal;
+    const NQWChar* rest = na > nb ? a : b;
+    for (int32_t i = n, m = na > nb ? na : nb; i < m; ++i)
+        if (rest[i] != kBlank) return kOrdUnequal;
+    return kOrdEqual;
+}
 /* Tail order of two values that agree up to the shorter length: at most one of na, nb is
  * non-zero; negative, 0 or positive. */
 int32_t mynqzscom(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
@@ -138,6 +183,34 @@ int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate);
 /* A comparison node CEQ..CGE or CTEQ..CTGE: its truth value (no result record written).
  * Called from eval_tree and, for operands of AND and OR, from their loop directly. */
 int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row);
+/* eval_compare for a node that compare_in_place has declined. */
+int32_t compare_general(EvalCtx* ctx, ZNode* node, const void* row);
+
+/* The truth of a comparison node whose operands are both read in place: a numeric
+ * comparison, or a character equality (CEQ, CNE and their colon forms, which never
+ * collate). -1 for anything else, including a node short of an operand, which is left to
+ * eval_compare. Inline so that the AND/OR loop and the dispatch test the usual comparisons
+ * without a call; the answers are eval_compare's. */
+__attribute__((always_inline)) inline int32_t compare_in_place(const ZNode* node, const void* row) {
+    if (node->u.op.nargs < 2) return -1;
+    const ZNode* x = node->u.op.args[0];
+    const ZNode* y = node->u.op.args[1];
+    if (!x || !y) return -1;
+    const int32_t type = node->type;
+    const bool colon = type >= Z_CTEQ;
+    const int32_t plain = colon ? type - (Z_CTEQ - Z_CEQ) : type;
+    if (x->vlen < 0) {
+        double a, b;
+        if (!number_in_place(x, row, &a) || !number_in_place(y, row, &b)) return -1;
+        return (num_compare(a, b) & cmpmask[plain - Z_CEQ]) != 0;
+    }
+    if (plain > Z_CNE) return -1;
+    CharVal a, b;
+    if (!chars_in_place(x, row, &a) || !chars_in_place(y, row, &b)) return -1;
+    int32_t na = a.bytes / 4, nb = b.bytes / 4;
+    if (colon) na = nb = na < nb ? na : nb;
+    return (short_char_equal(a.str, na, b.str, nb) & cmpmask[plain - Z_CEQ]) != 0;
+}
 
 /* ---- the other operators; each fills `result` and returns the truth value ---- */
 int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);   /* AADD..APOW */
@@ -147,6 +220,8 @@ int32_t eval_conc(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);   
 /* CONT or NCON: the node's truth value (NCON's already inverted); no result record. */
 int32_t eval_contains(EvalCtx* ctx, ZNode* node, const void* row);
 int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result); /* FLST */
+/* do_func without the truth value, for a call read as an operand. */
+void func_value(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result);
 double do_apow(EvalCtx* ctx, ZNode* node, const void* row, int32_t i);
 
 /* ---- IN searches: 1 when operand x's value is in the sorted list ---- */
@@ -169,6 +244,18 @@ inline const ListIndexEntry* list_index(const ZInst* inst, const ZNode* list) {
         e.generation != table.generation)
         return nullptr;
     return &e;
+}
+
+/* Whether order key k lies in one of the n closed, sorted, disjoint intervals lows[i] ..
+ * highs[i] (the key intervals of an indexed list). Without a branch on k: a short list is
+ * tested element by element, here, a longer one by in_intervals_long. */
+int32_t in_intervals_long(const int64_t* lows, const int64_t* highs, int32_t n, int64_t k);
+inline int32_t in_intervals(const int64_t* lows, const int64_t* highs, int32_t n, int64_t k) {
+    constexpr int32_t kScan = 8;
+    if (n > kScan) return in_intervals_long(lows, highs, n, k);
+    bool found = false;
+    for (int32_t i = 0; i < n; ++i) found |= (lows[i] <= k) & (k <= highs[i]);
+    return found;
 }
 
 /* Reads the elements of one list: in constant time through the list's block table when it
@@ -217,6 +304,24 @@ inline bool order_key(double v, int64_t* key) {
 /* Element i (0 <= i < nargs) of an argument list; see ListReader. */
 inline ZNode* list_element(const ZInst* inst, const ZNode* list, int32_t i) {
     return ListReader(inst, list)[i];
+}
+
+/* Whether an IN node's operand 0 is found in its list, when that can be answered without
+ * a call beyond the interval search: a number read in place, searched in a list with key
+ * intervals. -1 for anything else, which do_ninop and do_cinop answer; the answers agree. */
+__attribute__((always_inline)) inline int32_t in_in_place(const EvalCtx* ctx, const ZNode* node,
+                                                          const void* row) {
+    if (node->u.op.nargs < 2) return -1;
+    const ZNode* x = node->u.op.args[0];
+    const ZNode* list = node->u.op.args[1];
+    if (!x || !list || x->vlen >= 0 || !zkind::is_operator(list->type)) return -1;
+    double v;
+    int64_t k;
+    if (!number_in_place(x, row, &v)) return -1;
+    const ListIndexEntry* e = list_index(ctx->inst, list);
+    if (!e || !e->lows || !order_key(v, &k)) return -1;
+    assert(list->u.op.nargs > 0);  // an index is built only for a list with elements
+    return in_intervals(e->lows, e->highs, list->u.op.nargs, k);
 }
 
 #endif

@@ -145,7 +145,7 @@ int32_t eval_dref(const ZNode* leaf, const void* row, ZNode* result) {
 /* Whether the IN node's operand 0 is found in its list (operand 1). Operand 0's vlen picks
  * the numeric or the character search. A node without both operands, or whose list is not
  * an operator, finds nothing (the parser and the transformer never make one). */
-inline int32_t in_found(EvalCtx* ctx, ZNode* node, const void* row) {
+__attribute__((noinline)) int32_t in_found(EvalCtx* ctx, ZNode* node, const void* row) {
     ZNode* x = node->u.op.args[0];
     ZNode* list = node->u.op.args[1];
     if (node->u.op.nargs < 2 || !x || !list || !zkind::is_operator(list->type)) return 0;
@@ -166,27 +166,17 @@ __attribute__((noinline)) int32_t truth_by_eval(EvalCtx* ctx, ZNode* op, const v
     return eval_tree(ctx, op, row, &scratch);
 }
 
-/* The truth value of an operand of LAND, LOR or LNOT, whose own value is discarded:
- * comparisons and IN predicates are tested here without a nested eval_tree and without a
- * result record; anything else goes through truth_by_eval. An empty slot is true, as
- * eval_tree has it. */
-inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
-    if (!op) return 1;
-    if (op->type == Z_IN) return in_found(ctx, op, row);  // the usual operand, first
+/* CEQ..CGE and CTEQ..CTGE, and not the unused codes between them. */
+inline bool is_comparison(uint32_t type) {
+    constexpr uint32_t kComparisons = 0xFC3Fu;  // bit d for type CEQ + d
+    const uint32_t d = type - Z_CEQ;
+    return d < 16 && ((kComparisons >> d) & 1u) != 0;
+}
+
+/* The operands of LAND, LOR and LNOT that truth_of does not test itself: NIN, TIN, TNIN
+ * and anything that needs a full evaluation. */
+__attribute__((noinline)) int32_t other_truth(EvalCtx* ctx, ZNode* op, const void* row) {
     switch (op->type) {
-        case Z_CEQ:
-        case Z_CNE:
-        case Z_CLT:
-        case Z_CLE:
-        case Z_CGT:
-        case Z_CGE:
-        case Z_CTEQ:
-        case Z_CTNE:
-        case Z_CTLT:
-        case Z_CTLE:
-        case Z_CTGT:
-        case Z_CTGE:
-            return eval_compare(ctx, op, row);
         case Z_NIN:
             return !in_found(ctx, op, row);
         case Z_TIN:
@@ -198,10 +188,30 @@ inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
     }
 }
 
+/* The truth value of an operand of LAND, LOR or LNOT, whose own value is discarded:
+ * comparisons and IN predicates are tested here without a nested eval_tree and without a
+ * result record, in place when their operands allow; anything else goes through
+ * other_truth. An empty slot is true, as eval_tree has it. */
+__attribute__((always_inline)) inline int32_t truth_of(EvalCtx* ctx, ZNode* op, const void* row) {
+    if (!op) return 1;
+    const uint32_t type = op->type;
+    if (is_comparison(type)) {
+        const int32_t t = compare_in_place(op, row);
+        return t >= 0 ? t : compare_general(ctx, op, row);
+    }
+    if (type == Z_IN) {
+        const int32_t t = in_in_place(ctx, op, row);
+        return t >= 0 ? t : in_found(ctx, op, row);
+    }
+    return other_truth(ctx, op, row);
+}
+
 /* LAND (want = 0) stops at the first false operand and LOR (want = 1) at the first true
  * one; the node's truth is then `want`, and !want when no operand stops it (an empty LAND
- * is true, an empty LOR false). The operands are visited block by block. */
-inline int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row, int32_t want) {
+ * is true, an empty LOR false). A list longer than the node's own slots is visited block
+ * by block. */
+__attribute__((noinline)) int32_t logical_long(EvalCtx* ctx, const ZNode* node, const void* row,
+                                               int32_t want) {
     int32_t left = node->u.op.nargs;
     for (const ZNode* block = node; left > 0 && block; block = block->u.op.next) {
         const int32_t k = left < Z_NODE_ARGS ? left : Z_NODE_ARGS;
@@ -210,6 +220,33 @@ inline int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row, int32_t
         left -= k;
     }
     return !want;
+}
+
+/* LAND or LOR with its operands in the node's own slots looped over in the caller's frame;
+ * a longer list goes to logical_long. */
+__attribute__((always_inline)) inline int32_t logical_body(EvalCtx* ctx, const ZNode* node,
+                                                           const void* row, int32_t want) {
+    const int32_t n = node->u.op.nargs;
+    if (n > Z_NODE_ARGS) return logical_long(ctx, node, row, want);
+    for (int32_t s = 0; s < n; ++s)
+        if (truth_of(ctx, node->u.op.args[s], row) == want) return want;
+    return !want;
+}
+
+__attribute__((noinline)) int32_t logical(EvalCtx* ctx, const ZNode* node, const void* row,
+                                          int32_t want) {
+    return logical_body(ctx, node, row, want);
+}
+
+/* truth_of as a call of its own, for LNOT, so that eval_tree's frame stays small. */
+__attribute__((noinline)) int32_t operand_truth(EvalCtx* ctx, ZNode* op, const void* row) {
+    return truth_of(ctx, op, row);
+}
+
+/* An IN node tested in place when it can be, else searched. */
+__attribute__((noinline)) int32_t in_truth(EvalCtx* ctx, ZNode* node, const void* row) {
+    const int32_t t = in_in_place(ctx, node, row);
+    return t >= 0 ? t : in_found(ctx, node, row);
 }
 
 /* ISNL (want_null = 1) and NTNL (0): operand 0 in full; a number is null when missing,
@@ -224,13 +261,16 @@ int32_t null_test(EvalCtx* ctx, ZNode* node, const void* row, int32_t want_null)
 
 }  // namespace
 
-/* A numeric operand that is neither a constant nor a plain numeric column: evaluated into a
- * record on this frame. Characters where a number is expected (only in a tree the resolver
- * refused) read as the ordinary missing value, since they have no numeric value. */
-double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row) {
-    ZNode v;
-    eval_tree(ctx, x, row, &v);
-    return v.type == Z_LITN ? v.u.litn.num : ordinary_missing();
+/* A character operand evaluated into `scratch`: a function call without its truth value,
+ * anything else by eval_tree. A number where characters are expected (only in a tree the
+ * resolver refused) reads as an empty value rather than as the bits of the double. */
+CharVal char_operand_slow(EvalCtx* ctx, ZNode* x, const void* row, ZNode* scratch) {
+    if (x->type == Z_FLST)
+        func_value(ctx, x, row, scratch);
+    else
+        eval_tree(ctx, x, row, scratch);
+    if (scratch->type != Z_LITC) return {scratch->u.litc.inl, 0};
+    return {scratch->u.litc.str, scratch->u.litc.slen};
 }
 
 /* Evaluates the subtree at node for one row into result and returns its truth value. A
@@ -252,15 +292,15 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         case Z_LAND:
             return set_truth(result, logical(ctx, node, row, 0));
         case Z_LNOT:
-            return set_truth(result, !truth_of(ctx, operand(ctx, node, 0), row));
+            return set_truth(result, !operand_truth(ctx, operand(ctx, node, 0), row));
         case Z_ISNL:
             return set_truth(result, null_test(ctx, node, row, 1));
         case Z_NTNL:
             return set_truth(result, null_test(ctx, node, row, 0));
         case Z_IN:
-            return set_truth(result, in_found(ctx, node, row));
+            return set_truth(result, in_truth(ctx, node, row));
         case Z_NIN:
-            return set_truth(result, !in_found(ctx, node, row));
+            return set_truth(result, !in_truth(ctx, node, row));
         case Z_TIN:
             return set_truth(result, tin_found(ctx, node, row));
         case Z_TNIN:
@@ -305,26 +345,52 @@ int32_t eval_tree(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
 
 namespace {
 
+/* eval_tree for the root, with the usual roots (AND, OR, IN, a comparison) sent to their
+ * routines without the dispatch. */
+inline int32_t root_truth(EvalCtx* ctx, ZNode* root, const void* row, ZNode* result) {
+    if (root) {
+        const uint32_t type = root->type;
+        if (type == Z_LAND || type == Z_LOR)
+            return set_truth(result, logical(ctx, root, row, type == Z_LOR));
+        if (type == Z_IN) return set_truth(result, in_truth(ctx, root, row));
+        if (is_comparison(type)) return set_truth(result, eval_compare(ctx, root, row));
+    }
+    return eval_tree(ctx, root, row, result);
+}
+
+/* The evaluation under the instance's lock. */
+__attribute__((noinline)) int32_t eval_locked(EvalCtx* ctx, ZNode* root, const void* row,
+                                              ZNode* result) {
+    NQLock* lock = ctx->inst->lock;
+    lock->Acquire(lock, 1, 1);
+    const int32_t truth = root_truth(ctx, root, row, result);
+    lock->Release(lock);
+    return truth;
+}
+
 /* ZORVEval with a work area to take or the lock to hold, kept apart so that the plain
  * case has a small frame. */
 __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNode* result,
                                                ZNode* root) {
+    ZNode own;
+    if (!result) result = &own;
     EvalCtx ctx{inst, nullptr};
     if (inst->worksize > 0) {
         ctx.work = EvalWorkAlloc(inst);
         if (!ctx.work) return 0;
     }
-    int32_t truth;
-    if (inst->serialize) {
-        NQLock* lock = inst->lock;
-        lock->Acquire(lock, 1, 1);
-        truth = eval_tree(&ctx, root, row, result);
-        lock->Release(lock);
-    } else {
-        truth = eval_tree(&ctx, root, row, result);
-    }
+    const int32_t truth = inst->serialize ? eval_locked(&ctx, root, row, result)
+                                          : root_truth(&ctx, root, row, result);
     if (ctx.work) EvalWorkFree(inst, ctx.work);
     return truth;
+}
+
+/* ZORVEval for a caller that wants only the truth value of an AND or an OR, the usual
+ * root, in a tree that needs neither a work area nor the lock: the loop runs in this very
+ * frame and the root's value is never stored. */
+__attribute__((noinline)) int32_t logical_root(ZInst* inst, ZNode* root, const void* row) {
+    EvalCtx ctx{inst, nullptr};
+    return logical_body(&ctx, root, row, root->type == Z_LOR);
 }
 
 }  // namespace
@@ -335,10 +401,12 @@ __attribute__((noinline)) int32_t eval_guarded(ZInst* inst, const void* row, ZNo
  * is evaluated or written. With `serialize` set the evaluation runs under the instance's
  * lock. */
 int32_t ZORVEval(ZInst* inst, const void* row, ZNode* result, ZNode* root) {
-    ZNode own;
-    if (!result) result = &own;
     if (!root) root = inst->root;
     if (inst->worksize > 0 || inst->serialize) return eval_guarded(inst, row, result, root);
+    if (!result && root && (root->type == Z_LAND || root->type == Z_LOR))
+        return logical_root(inst, root, row);
+    ZNode own;
+    if (!result) result = &own;
     EvalCtx ctx{inst, nullptr};
-    return eval_tree(&ctx, root, row, result);
+    return root_truth(&ctx, root, row, result);
 }

@@ -19,7 +19,7 @@ NQWChar empty_value[1] = {kBlank};
  * An argument that is not characters (only in a tree the resolver refused) gives the empty
  * value. A call evaluated without a work area (a tree whose scratch space was never sized)
  * is built in the result's inline buffer instead, cut to its 48 bytes. */
-int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+void func_value(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     const int32_t nargs = node->u.op.nargs;
     const ZNode* name = nargs > 0 ? node->u.op.args[0] : nullptr;
     if (!name || name->u.fn.fnum == 0) {
@@ -28,12 +28,15 @@ int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
         result->u.litc.str = result->u.litc.inl;
         result->u.litc.slen = 4;
         result->vlen = 4;
-        return 0;
+        return;
     }
 
-    ZNode arg = {};
-    eval_tree(ctx, nargs > 1 ? node->u.op.args[1] : nullptr, row, &arg);
-    int32_t n = arg.type == Z_LITC ? arg.u.litc.slen : 0;
+    // A constant or a plain column is read in place; anything else is evaluated into the
+    // scratch record. A missing argument has no characters.
+    ZNode scratch;
+    ZNode* argnode = nargs > 1 ? node->u.op.args[1] : nullptr;
+    const CharVal arg = argnode ? char_operand(ctx, argnode, row, &scratch) : CharVal{nullptr, 0};
+    int32_t n = arg.bytes;
     if (n > node->vlen) n = node->vlen;
     NQWChar* dest = empty_value;
     if (n >= 4) {
@@ -43,12 +46,18 @@ int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
             dest = result->u.litc.inl;
             if (n > static_cast<int32_t>(sizeof result->u.litc.inl)) n = sizeof result->u.litc.inl;
         }
-        memmove(dest, arg.u.litc.str, static_cast<size_t>(n / 4) * 4);
+        memmove(dest, arg.str, static_cast<size_t>(n / 4) * 4);
         nqzstup(dest, n / 4);
     }
     n = n >= 4 ? n / 4 * 4 : 0;
     result->type = Z_LITC;
     result->u.litc.str = dest;
     result->u.litc.slen = n;
-    return n > 0 && char_truth(dest, n);
+}
+
+/* The call's value and its truth: the character truth of the value (one blank, or an empty
+ * value, is false). */
+int32_t do_func(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+    func_value(ctx, node, row, result);
+    return char_truth(result->u.litc.str, result->u.litc.slen);
 }

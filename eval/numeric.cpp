@@ -105,24 +105,30 @@ double do_apow(EvalCtx* ctx, ZNode* node, const void* row, int32_t i) {
     return is_missing(y) ? ordinary_missing() : y;
 }
 
-/* AADD, ASUB, AMUL, ADIV (operands 0 and 1, both read), ANEG (operand 0) and APOW (the
- * whole chain). A missing operand or a division by zero gives the ordinary missing value,
- * false; otherwise the node is true when the result is not zero (infinities and NaNs are
- * true). A power is false when missing or zero. */
-int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+namespace {
+
+/* The value of AADD, ASUB, AMUL, ADIV (operands 0 and 1, both read), ANEG (operand 0) or
+ * APOW (the whole chain), with its truth in *truth. A missing operand or a division by
+ * zero gives the ordinary missing value, false; otherwise the node is true when the result
+ * is not zero (infinities and NaNs are true). A power is false when missing or zero. Kept
+ * inline so that an operand, which needs only the value, does not pay for the truth. */
+inline double arith_value(EvalCtx* ctx, ZNode* node, const void* row, int32_t* truth) {
     const int32_t type = node->type;
     if (type == Z_APOW) {
         const double r = do_apow(ctx, node, row, 0);
-        return set_number(result, r, num_truth(r));
+        *truth = num_truth(r);
+        return r;
     }
+    *truth = 0;
     const double a = number_of(ctx, operand(ctx, node, 0), row);
     if (type == Z_ANEG) {
-        if (is_missing(a)) return set_number(result, ordinary_missing(), 0);
+        if (is_missing(a)) return ordinary_missing();
         const double r = negated(a);
-        return set_number(result, r, r != 0.0);
+        *truth = r != 0.0;
+        return r;
     }
     const double b = number_of(ctx, operand(ctx, node, 1), row);
-    if (is_missing(a) || is_missing(b)) return set_number(result, ordinary_missing(), 0);
+    if (is_missing(a) || is_missing(b)) return ordinary_missing();
     double r;
     switch (type) {
         case Z_AADD:
@@ -136,25 +142,78 @@ int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
             break;
         default:
             assert(type == Z_ADIV);
-            if (b == 0.0) return set_number(result, ordinary_missing(), 0);
+            if (b == 0.0) return ordinary_missing();
             r = a / b;
             break;
     }
-    return set_number(result, r, r != 0.0);
+    *truth = r != 0.0;
+    return r;
+}
+
+}  // namespace
+
+int32_t eval_arith(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
+    int32_t truth;
+    const double r = arith_value(ctx, node, row, &truth);
+    return set_number(result, r, truth);
 }
 
 namespace {
 
-/* Whether order key k lies in one of the n closed, sorted, disjoint intervals lows[i] ..
- * highs[i]. Without a branch on k: a short list is tested element by element, a longer one
- * by a binary search that always halves, so that rows that vary cost no mispredicted jumps. */
-int32_t in_intervals(const int64_t* lows, const int64_t* highs, int32_t n, int64_t k) {
-    constexpr int32_t kScan = 8;
-    if (n <= kScan) {
-        bool found = false;
-        for (int32_t i = 0; i < n; ++i) found |= (lows[i] <= k) & (k <= highs[i]);
-        return found;
+/* An operand that has to be evaluated in full, into a record on a frame of its own.
+ * Characters where a number is expected (only in a tree the resolver refused) read as the
+ * ordinary missing value, since they have no numeric value. */
+__attribute__((noinline)) double evaluated_number(EvalCtx* ctx, ZNode* x, const void* row) {
+    ZNode v;
+    eval_tree(ctx, x, row, &v);
+    return v.type == Z_LITN ? v.u.litn.num : ordinary_missing();
+}
+
+/* An arithmetic node's value computed directly, without a result record; anything else
+ * evaluated in full. */
+__attribute__((noinline)) double number_by_call(EvalCtx* ctx, ZNode* x, const void* row) {
+    if (x->type >= Z_AADD && x->type <= Z_APOW) {
+        int32_t truth;
+        return arith_value(ctx, x, row, &truth);
     }
+    return evaluated_number(ctx, x, row);
+}
+
+/* The value of AADD, ASUB, AMUL or ADIV when both operands are read in place, by the rules
+ * of arith_value; false for any other node. It makes no call, so the usual innermost
+ * arithmetic (a column times a constant) needs no frame. */
+inline bool arith_in_place(const ZNode* node, const void* row, double* v) {
+    const int32_t type = node->type;
+    if (type < Z_AADD || type > Z_ADIV || node->u.op.nargs < 2) return false;
+    const ZNode* x = node->u.op.args[0];
+    const ZNode* y = node->u.op.args[1];
+    double a, b;
+    if (!x || !y || !number_in_place(x, row, &a) || !number_in_place(y, row, &b)) return false;
+    if (is_missing(a) || is_missing(b)) {
+        *v = ordinary_missing();
+    } else if (type == Z_AADD) {
+        *v = a + b;
+    } else if (type == Z_ASUB) {
+        *v = a - b;
+    } else if (type == Z_AMUL) {
+        *v = a * b;
+    } else {
+        *v = b == 0.0 ? ordinary_missing() : a / b;
+    }
+    return true;
+}
+
+}  // namespace
+
+/* A numeric operand that is neither a constant nor a plain numeric column. */
+double num_operand_slow(EvalCtx* ctx, ZNode* x, const void* row) {
+    double v;
+    if (arith_in_place(x, row, &v)) return v;
+    return number_by_call(ctx, x, row);
+}
+
+/* A binary search that always halves, so that rows that vary cost no mispredicted jumps. */
+int32_t in_intervals_long(const int64_t* lows, const int64_t* highs, int32_t n, int64_t k) {
     const int64_t* base = lows;  // the last interval that starts at or below k, or the first
     for (int32_t len = n; len > 1;) {
         const int32_t half = len / 2;
@@ -164,6 +223,8 @@ int32_t in_intervals(const int64_t* lows, const int64_t* highs, int32_t n, int64
     const size_t i = static_cast<size_t>(base - lows);
     return (lows[i] <= k) & (k <= highs[i]);
 }
+
+namespace {
 
 /* The binary search of do_ninop over the list's elements themselves. */
 __attribute__((noinline)) int32_t search_elements(EvalCtx* ctx, double v, ZNode* list,

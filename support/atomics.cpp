@@ -86,7 +86,10 @@ void* nqAStackPop(volatile uintptr_t* head, int32_t linkoffset) {
         if (h == 0) return nullptr;
         if (__atomic_compare_exchange_n(head, &h, h | kBusy, false, kOrder, kOrder)) {
             const uintptr_t next = __atomic_load_n(link_of(h, linkoffset), __ATOMIC_RELAXED);
-            __atomic_store_n(head, next, kOrder); /* also clears the busy mark */
+            /* Clears the busy mark. Only the holder of the mark may write the head, so a
+             * release store suffices, as for any lock's release; it costs no locked
+             * instruction. */
+            __atomic_store_n(head, next, __ATOMIC_RELEASE);
             return reinterpret_cast<void*>(h);
         }
         relax(spins);

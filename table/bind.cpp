@@ -1,6 +1,7 @@
 // Binding column names of a clause to a table's columns, and the closest names to offer
 // when a name is no column: edit distance over characters with neighbour transpositions.
 #include <algorithm>
+#include <cassert>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ int32_t Table::lookup(void* table, ZNode* node, NQJournal*) {
         return kUnknownColumn;
     }
     const Column& c = t->columns()[static_cast<size_t>(i)];
+    assert(c.learnt);  // a table opened to learn some columns is bound to those only
     node->vlen = static_cast<int16_t>(c.kind == Kind::kNumeric ? -8 : c.bytes());
     node->u.nm.colw = static_cast<int16_t>(c.bytes());
     node->u.nm.coloff = c.offset;

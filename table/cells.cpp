@@ -49,8 +49,10 @@ bool underflows(std::string_view s) {
     return magnitude + (negative ? -exponent : exponent) < 0;
 }
 
-// Whether s is a number in the clause language's forms, with an optional sign.
-bool number_form(std::string_view s) {
+// Whether s is a number in the clause language's forms, with an optional sign; *exponent
+// tells whether it has an exponent part.
+bool number_form(std::string_view s, bool* exponent) {
+    *exponent = false;
     size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     size_t digits = 0;
@@ -60,6 +62,7 @@ bool number_form(std::string_view s) {
     if (digits == 0) return false;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
+        *exponent = true;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         if (i >= s.size() || !is_digit(s[i])) return false;
         while (i < s.size() && is_digit(s[i])) ++i;
@@ -82,7 +85,8 @@ CellClass classify(std::string_view cell, double* value) {
         *value = pvMissVal(s.size() == 1 ? '.' : s[1]);
         return CellClass::kMissing;
     }
-    if (!number_form(s)) return CellClass::kOther;
+    bool exponent;
+    if (!number_form(s, &exponent)) return CellClass::kOther;
     // from_chars takes no '+'; a '-' it reads itself.
     const char* first = s.data() + (s[0] == '+' ? 1 : 0);
     const char* last = s.data() + s.size();
@@ -98,16 +102,80 @@ CellClass classify(std::string_view cell, double* value) {
     return CellClass::kNumber;
 }
 
-void put_chars(std::string_view cell, int32_t width, std::byte* dst) {
-    const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
-    const auto* end = p + cell.size();
+// Exact powers of ten: every one up to 10^22 is a double.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+bool read_number(std::string_view cell, double* value) {
+    // The shortest path: a plain decimal of at most 15 digits is its digits, an exact
+    // integer, divided by an exact power of ten; one division of exact values rounds
+    // correctly, so the value is the one from_chars gives.
+    const char* p = cell.data();
+    const char* const end = p + cell.size();
+    const bool negative = p < end && *p == '-';
+    p += negative;
+    uint64_t digits = 0;
+    int count = 0, scale = -1;  // scale: digits after the point, -1 before one
+    for (; p < end; ++p) {
+        const unsigned d = static_cast<unsigned char>(*p) - '0';
+        if (d < 10) {
+            digits = digits * 10 + d;
+            ++count;
+            scale += scale >= 0;
+        } else if (*p == '.' && scale < 0) {
+            scale = 0;
+        } else {
+            break;
+        }
+    }
+    if (p == end && count > 0 && count <= 15) {
+        double v = static_cast<double>(digits);
+        if (scale > 0) v /= kPowersOfTen[scale];
+        *value = negative ? -v : v;
+        return true;
+    }
+    // The short path: a cell that opens like a number and that from_chars reads whole. The
+    // opening rules out what from_chars reads and the language does not ("inf", "nan").
+    const size_t n = cell.size();
+    if (n > 0 &&
+        (is_digit(cell[0]) || (cell[0] == '-' && n > 1 && (is_digit(cell[1]) || cell[1] == '.')))) {
+        const auto [ptr, ec] = std::from_chars(cell.data(), cell.data() + n, *value);
+        if (ec == std::errc() && ptr == cell.data() + n) return true;
+    } else if (n == 0) {
+        static const double missing = pvMissVal('.');
+        *value = missing;
+        return true;
+    }
+    const CellClass k = classify(cell, value);
+    return k != CellClass::kOther && k != CellClass::kTooLarge;
+}
+
+bool is_number(std::string_view cell) {
+    bool exponent;
+    if (cell.size() < 300 && number_form(cell, &exponent) && !exponent) return true;
+    double value;
+    const CellClass k = classify(cell, &value);
+    return k != CellClass::kOther && k != CellClass::kTooLarge;
+}
+
+void put_chars(std::string_view cell, int32_t chars, int32_t width, std::byte* dst) {
     int32_t n = 0;
-    while (p < end && n < width) {
-        char32_t c;
-        int len = utf8::decode(p, end, &c);
-        if (len == 0) c = U'?', len = 1;  // the scanner lets no malformed text through
-        std::memcpy(dst + 4 * n++, &c, 4);
-        p += len;
+    if (static_cast<size_t>(chars) == cell.size()) {  // ASCII: one byte a character
+        const int32_t k = chars < width ? chars : width;
+        for (; n < k; ++n) {
+            const char32_t c = static_cast<unsigned char>(cell[static_cast<size_t>(n)]);
+            std::memcpy(dst + 4 * n, &c, 4);
+        }
+    } else {
+        const auto* p = reinterpret_cast<const unsigned char*>(cell.data());
+        const auto* end = p + cell.size();
+        while (p < end && n < width) {
+            char32_t c;
+            int len = utf8::decode(p, end, &c);
+            if (len == 0) c = U'?', len = 1;  // the scanner lets no malformed text through
+            std::memcpy(dst + 4 * n++, &c, 4);
+            p += len;
+        }
     }
     const char32_t blank = U' ';
     for (; n < width; ++n) std::memcpy(dst + 4 * n, &blank, 4);

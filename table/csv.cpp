@@ -1,27 +1,27 @@
-// The row scanner: a byte-at-a-time state machine over blocks of the input, with a fast
-// path for runs of plain ASCII inside a cell. UTF-8 is checked as the bytes pass, so a
-// cell never has to be looked at twice, and a character is counted at its lead byte.
+// The row scanner. Runs of text are skipped with bit masks of the bytes that matter (the
+// delimiter, quotes, line ends, non-ASCII bytes), 64 bytes at a time, so a cell costs a
+// step or two rather than one per byte. UTF-8 is checked as the scanner passes, and
+// characters are counted as bytes less continuation bytes.
 #include "table/csv.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cstdio>
 
+#include "table/bytemask.h"
 #include "table/table.h"
 
 namespace zorv::table {
 namespace {
 
-constexpr size_t kBlock = size_t{1} << 18;
-
-enum State { kCellStart, kUnquoted, kQuoted, kAfterQuote };
-
 // A UTF-8 lead byte: how many continuation bytes follow it and the range the first of them
 // must lie in, which rules out overlong forms, surrogates and values past U+10FFFF.
 struct Lead {
     int more;
-    unsigned char lo, hi;
+    uint8_t lo, hi;
 };
 
-Lead lead_of(unsigned char b) {
+Lead lead_of(uint8_t b) {
     if (b >= 0xC2 && b <= 0xDF) return {1, 0x80, 0xBF};
     if (b == 0xE0) return {2, 0xA0, 0xBF};
     if (b == 0xED) return {2, 0x80, 0x9F};
@@ -32,246 +32,406 @@ Lead lead_of(unsigned char b) {
     return {-1, 0, 0};
 }
 
-std::string byte_text(unsigned char b) {
+std::string byte_text(uint8_t b) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", b);
     return text;
 }
 
+// The length of the character whose lead byte (0x80 or above) is at p, or 0 when it is not
+// well formed, with the reason: the byte itself, a broken sequence, or the input's end.
+int char_length(const uint8_t* p, const uint8_t* end, bool last, std::string* why) {
+    const Lead l = lead_of(*p);
+    if (l.more < 0) {
+        *why = "invalid UTF-8 (byte " + byte_text(*p) + ")";
+        return 0;
+    }
+    uint8_t lo = l.lo, hi = l.hi;
+    for (int k = 1; k <= l.more; ++k, lo = 0x80, hi = 0xBF) {
+        if (p + k >= end) {
+            // A block that is not the last ends only after a line feed, so a character cut
+            // by its end is one cut by the input's end.
+            *why = last ? "invalid UTF-8 (the input ends inside a character)"
+                        : "row too long (is a closing quote missing?)";
+            return 0;
+        }
+        if (p[k] < lo || p[k] > hi) {
+            *why = "invalid UTF-8 (a character begun by byte " + byte_text(*p) + " is broken)";
+            return 0;
+        }
+    }
+    return l.more + 1;
+}
+
 }  // namespace
 
-Scanner::Scanner(Input& input, char delimiter)
-    : input_(input), delim_(delimiter), max_cells_(kMaxColumns), buf_(kBlock) {}
+RowScanner::RowScanner(char delimiter)
+    : delim_(static_cast<uint8_t>(delimiter)), max_cells_(kMaxColumns) {}
 
-void Scanner::restart() {
-    pos_ = end_ = raw_from_ = 0;
-    eof_ = false;
-    started_ = false;
-    line_ = 1;
-    column_ = 0;
+void RowScanner::start(const char* data, size_t begin, size_t size, bool last) {
+    data_ = reinterpret_cast<const uint8_t*>(data);
+    pos_ = begin;
+    size_ = size;
+    last_ = last;
+    lines_ = 0;
+    load(begin & ~size_t{63});
 }
 
-// Refills the block once it is used up; bytes of the current row still in the block are
-// first saved to its raw text. At the end of the input the block stays empty.
-bool Scanner::fill(Row& row, bool keep_raw, ScanFailure* failure) {
-    if (keep_raw && end_ > raw_from_) row.raw.append(buf_.data() + raw_from_, end_ - raw_from_);
-    pos_ = end_ = raw_from_ = 0;
-    if (eof_) return true;
-    std::string why;
-    const ssize_t got = input_.read(buf_.data(), buf_.size(), &why);
-    if (got < 0) {
-        *failure = {{line_, column_ + 1}, "cannot read: " + why};
-        return false;
+// The masks of the window at `at` (a multiple of 64): the bytes the scanner stops at; among
+// them, those that are neither the delimiter nor a line feed (`special`), and the
+// delimiters. None holds a byte past the block's end; the stops and the special ones hold
+// the end itself, so that every search ends there.
+inline void RowScanner::masks(size_t at, uint64_t* bits, uint64_t* special,
+                              uint64_t* delims) const {
+    const StopMasks m = stop_masks(data_ + at, delim_);
+    uint64_t s = m.rare;
+    uint64_t d = m.delim;
+    uint64_t b = s | m.newline | d;
+    if (size_ - at < 64) {
+        const int end = static_cast<int>(size_ - at);
+        b = (b & bits_below(end)) | uint64_t{1} << end;
+        s = (s & bits_below(end)) | uint64_t{1} << end;
+        d &= bits_below(end);
     }
-    eof_ = got == 0;
-    end_ = static_cast<size_t>(got);
-    return true;
+    *bits = b;
+    *special = s;
+    *delims = d;
 }
 
-// Skips a byte-order mark at the very start; the first three bytes may come in pieces.
-bool Scanner::skip_bom(ScanFailure* failure) {
-    started_ = true;
-    while (end_ < 3 && !eof_) {
-        std::string why;
-        const ssize_t got = input_.read(buf_.data() + end_, buf_.size() - end_, &why);
-        if (got < 0) {
-            *failure = {{1, 1}, "cannot read: " + why};
-            return false;
+void RowScanner::load(size_t at) {
+    window_ = at;
+    masks(at, &bits_, &special_, &delims_);
+}
+
+// The offset of the first byte at or after p that the scanner must look at: the delimiter,
+// a quote, a line end, a byte of a character beyond ASCII, or the block's end.
+inline size_t RowScanner::seek(size_t p) {
+    if (p - window_ >= 64) load(p & ~size_t{63});
+    uint64_t m = bits_ & ~bits_below(static_cast<int>(p - window_));
+    while (m == 0) {
+        load(window_ + 64);
+        m = bits_;
+    }
+    return window_ + static_cast<size_t>(lowest_bit(m));
+}
+
+Pos RowScanner::locate(const RowCells& row, uint32_t offset) const {
+    Pos at{row.line, 1};
+    for (uint32_t i = row.begin; i < offset; ++i) {
+        const uint8_t b = data_[i];
+        if (b == '\n') {
+            ++at.line;
+            at.column = 1;
+        } else if ((b & 0xC0) != 0x80) {
+            ++at.column;
         }
-        eof_ = got == 0;
-        end_ += static_cast<size_t>(got);
     }
-    if (end_ >= 3 && static_cast<unsigned char>(buf_[0]) == 0xEF &&
-        static_cast<unsigned char>(buf_[1]) == 0xBB && static_cast<unsigned char>(buf_[2]) == 0xBF)
-        pos_ = 3;
+    return at;
+}
+
+Scan RowScanner::fail(const RowCells& row, size_t offset, std::string message,
+                      ScanFailure* failure) {
+    *failure = {locate(row, static_cast<uint32_t>(offset)), std::move(message)};
+    pos_ = size_;
+    return Scan::kError;
+}
+
+// A cell that has grown past the widest column is refused at its start, before any fault
+// found later in it: true, with the failure, when the cell's text from begin to upto, of
+// which extra bytes are no characters of their own, is too long.
+bool RowScanner::too_long(const RowCells& row, size_t at, size_t begin, size_t upto, size_t extra,
+                          bool quoted, ScanFailure* failure) {
+    if (upto - begin - extra <= static_cast<size_t>(kMaxWidth)) return false;
+    fail(row, at,
+         "cell longer than " + std::to_string(kMaxWidth) + " characters" +
+             (quoted ? " (is its closing quote missing?)" : ""),
+         failure);
     return true;
 }
 
-Scan Scanner::next(Row& row, bool keep_raw, ScanFailure* failure) {
-    row.text.clear();
-    row.ends.clear();
-    row.chars.clear();
-    row.where.clear();
-    row.raw.clear();
-    if (!started_ && !skip_bom(failure)) return Scan::kError;
-    raw_from_ = pos_;
+// Each cell is scanned by one of two loops, outside or inside quotes; both keep `extra`,
+// the bytes of the text that are no characters of their own (continuation bytes, the
+// second quote of a pair), so that a cell's characters are its bytes less extra. Both skip
+// from one byte that matters to the next with seek().
+Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
+    row.cells.clear();
+    row.plain = true;
+    const uint8_t* const d = data_;
+    const size_t end = size_;
+    size_t p = pos_;
 
-    State st = kCellStart;
-    bool cr = false;  // a CR outside quotes, a line end only if LF follows
-    Pos cr_at;
-    bool any = false;  // the row holds something besides its line end
-    int more = 0;      // continuation bytes still due in the current character
-    unsigned char lo = 0, hi = 0;
-    unsigned char seq_lead = 0;  // the current character's first byte, named in messages
-    Pos seq_at;
-    Pos cell_at{line_, column_ + 1};
-    Pos quote_at;
-    int32_t cell_chars = 0;
-
-    auto fail = [&](Pos at, std::string message) {
-        *failure = {at, std::move(message)};
-        return Scan::kError;
-    };
-    auto too_long = [&] {
-        return fail(cell_at, "cell longer than " + std::to_string(kMaxWidth) + " characters" +
-                                 (st == kQuoted ? " (is its closing quote missing?)" : ""));
-    };
-    // Closes the current cell; false when the row has too many.
-    auto end_cell = [&] {
-        if (row.ends.size() >= static_cast<size_t>(max_cells_)) return false;
-        row.ends.push_back(static_cast<uint32_t>(row.text.size()));
-        row.chars.push_back(cell_chars);
-        row.where.push_back(cell_at);
-        cell_chars = 0;
-        return true;
-    };
-    auto too_many = [&] {
-        if (max_cells_ == kMaxColumns)
-            return fail(cell_at, "more than " + std::to_string(kMaxColumns) + " cells in a row");
-        return fail(cell_at, "row has more cells than the header's " + std::to_string(max_cells_));
-    };
-
+    // Empty lines hold no row.
     for (;;) {
-        if (pos_ == end_) {
-            if (!fill(row, keep_raw, failure)) return Scan::kError;
-            if (pos_ == end_) break;
+        if (p == end) {
+            pos_ = size_;
+            return Scan::kEnd;
         }
-        if (more == 0 && !cr && (st == kUnquoted || st == kQuoted)) {
-            size_t i = pos_;
-            while (i < end_) {
-                const unsigned char b = static_cast<unsigned char>(buf_[i]);
-                if (b >= 0x80 || b == '"' || b == '\n' || b == '\r' || b == delim_) break;
-                ++i;
+        if (d[p] == '\n') {
+            if (first_end_ == 0) first_end_ = 1;
+        } else if (d[p] == '\r' && p + 1 < end && d[p + 1] == '\n') {
+            if (first_end_ == 0) first_end_ = 2;
+            ++p;
+        } else {
+            break;
+        }
+        ++p;
+        ++lines_;
+    }
+    row.begin = static_cast<uint32_t>(p);
+    row.line = lines_;
+
+    // The common cells first: unquoted, ended by the delimiter or the line end. The first
+    // byte of any other kind (a quote, a lone CR, a malformed character, the block's end)
+    // or a cell too long or too many hands the rest of the row, from the start of the cell
+    // it is in, to the careful loop below. The loop keeps its state in locals, so that it
+    // stays in registers.
+    std::string why;
+    {
+        const size_t room = std::min<size_t>(static_cast<size_t>(max_cells_), 1024);
+        const size_t wanted = std::min(room, wanted_);
+        Cell* const cells = row.cells.room(room);
+        size_t n = 0;
+        size_t window = window_;
+        uint64_t bits = bits_, special = special_, delims = delims_;
+        size_t cell = p;
+        size_t extra = 0;  // continuation bytes in the cell
+        if (p - window >= 64) {
+            window = p & ~size_t{63};
+            masks(window, &bits, &special, &delims);
+        }
+        // The stops still ahead in the window: the lowest is cleared at each step, so one
+        // step does not wait on the arithmetic of the last.
+        uint64_t ahead = bits & ~bits_below(static_cast<int>(p - window));
+        for (;;) {
+            while (ahead == 0) {
+                window += 64;
+                masks(window, &bits, &special, &delims);
+                ahead = bits;
             }
-            if (i > pos_) {
-                const size_t n = i - pos_;
-                row.text.append(buf_.data() + pos_, n);
-                column_ += static_cast<int64_t>(n);
-                pos_ = i;
-                if (n > static_cast<size_t>(kMaxWidth - cell_chars)) return too_long();
-                cell_chars += static_cast<int32_t>(n);
+            const int i = lowest_bit(ahead);
+            ahead &= ahead - 1;
+            const size_t q = window + static_cast<size_t>(i);
+            const bool rare = (special >> i & 1) != 0;
+            if (rare && d[q] >= 0x80 && q < end) {
+                // A character beyond ASCII: checked, counted, and its bytes passed over.
+                const int len = char_length(d + q, d + end, last_, &why);
+                if (len == 0) break;
+                extra += static_cast<size_t>(len - 1);
+                const size_t next = q + static_cast<size_t>(len);
+                if (next - window >= 64) {
+                    window = next & ~size_t{63};
+                    masks(window, &bits, &special, &delims);
+                    ahead = bits;
+                }
+                ahead &= ~bits_below(static_cast<int>(next - window));
                 continue;
             }
-        }
-
-        const unsigned char b = static_cast<unsigned char>(buf_[pos_++]);
-        bool lead = true;  // b begins a character
-        if (more > 0) {
-            if (b < lo || b > hi)
-                return fail(seq_at, "invalid UTF-8 (a character begun by byte " +
-                                        byte_text(seq_lead) + " is broken)");
-            --more;
-            lo = 0x80, hi = 0xBF;
-            lead = false;
-        } else {
-            ++column_;
-            if (b >= 0x80) {
-                const Lead l = lead_of(b);
-                if (l.more < 0)
-                    return fail({line_, column_}, "invalid UTF-8 (byte " + byte_text(b) + ")");
-                more = l.more, lo = l.lo, hi = l.hi, seq_lead = b;
-                seq_at = {line_, column_};
-            }
-        }
-
-        if (cr) {
-            cr = false;
-            if (b == '\n') {
-                if (!line_end_known_) line_end_ = "\r\n", line_end_known_ = true;
-                if (!any && row.ends.empty() && st == kCellStart) {  // an empty line
-                    ++line_, column_ = 0;
-                    row.raw.clear();
-                    raw_from_ = pos_;
-                    cell_at = {line_, 1};
-                    continue;
-                }
-                row.end = cr_at;
-                if (!end_cell()) return too_many();
-                if (keep_raw) {
-                    row.raw.append(buf_.data() + raw_from_, pos_ - 1 - raw_from_);
-                    row.raw.pop_back();  // the CR, just before the LF
-                }
-                ++line_, column_ = 0;
-                return Scan::kRow;
-            }
-            if (st == kAfterQuote) return fail(cr_at, "unexpected text after a closing quote");
-            row.text.push_back('\r');
-            if (++cell_chars > kMaxWidth) return too_long();
-            st = kUnquoted;
-            any = true;
-        }
-
-        switch (st) {
-            case kQuoted:
-                if (b == '"') {
-                    st = kAfterQuote;
-                    break;
-                }
-                row.text.push_back(static_cast<char>(b));
-                if (lead && ++cell_chars > kMaxWidth) return too_long();
-                if (b == '\n') ++line_, column_ = 0;
+            if ((rare && !(d[q] == '\r' && q + 1 < end && d[q + 1] == '\n')) ||
+                q - cell - extra > static_cast<size_t>(kMaxWidth) || n == room)
                 break;
-            case kAfterQuote:
-                if (b == '"') {
-                    row.text.push_back('"');
-                    if (++cell_chars > kMaxWidth) return too_long();
-                    st = kQuoted;
-                    break;
-                }
-                [[fallthrough]];
-            case kCellStart:
-            case kUnquoted:
-                if (b == static_cast<unsigned char>(delim_)) {
-                    if (!end_cell()) return too_many();
-                    st = kCellStart;
-                    cell_at = {line_, column_ + 1};
-                    any = true;
-                } else if (b == '\n') {
-                    if (!line_end_known_) line_end_ = "\n", line_end_known_ = true;
-                    if (!any && row.ends.empty() && st == kCellStart) {  // an empty line
-                        ++line_, column_ = 0;
-                        raw_from_ = pos_;
-                        row.raw.clear();
-                        cell_at = {line_, 1};
+            Cell& c = cells[n++];
+            c.begin = static_cast<uint32_t>(cell);
+            c.end = static_cast<uint32_t>(q);
+            c.chars = static_cast<int32_t>(q - cell - extra);
+            c.quoting = Quoting::kPlain;
+            extra = 0;
+            size_t count = n;
+            size_t line_end = q;
+            if (d[q] == delim_) {
+                cell = q + 1;
+                if (n < wanted) continue;
+                // Past the cells wanted only their number matters: the delimiters are
+                // counted a window at a time up to the line end. Anything else (a rare
+                // byte, a cell that may be too long, too many cells) leaves the count, and
+                // the cells are taken one by one from the first not wanted.
+                size_t w = window, start = cell;
+                uint64_t a = ahead, b = bits, sp = special, dl = delims;
+                bool whole = false;
+                for (;;) {
+                    const uint64_t others = a & ~dl;
+                    const uint64_t run = others != 0 ? a & bits_below(lowest_bit(others)) : a;
+                    if (run != 0) {
+                        if (w + static_cast<size_t>(lowest_bit(run)) - start >
+                            static_cast<size_t>(kMaxWidth))
+                            break;
+                        count += static_cast<size_t>(count_bits(run));
+                        start = w + static_cast<size_t>(highest_bit(run)) + 1;
+                    }
+                    if (count >= static_cast<size_t>(max_cells_)) break;
+                    if (others != 0) {
+                        const int j = lowest_bit(others);
+                        line_end = w + static_cast<size_t>(j);
+                        whole = line_end - start <= static_cast<size_t>(kMaxWidth) &&
+                                ((sp >> j & 1) == 0 || (d[line_end] == '\r' && line_end + 1 < end &&
+                                                        d[line_end + 1] == '\n'));
                         break;
                     }
-                    row.end = {line_, column_};
-                    if (!end_cell()) return too_many();
-                    if (keep_raw) row.raw.append(buf_.data() + raw_from_, pos_ - 1 - raw_from_);
-                    ++line_, column_ = 0;
-                    return Scan::kRow;
-                } else if (b == '\r') {
-                    cr = true;
-                    cr_at = {line_, column_};
-                } else if (st == kAfterQuote) {
-                    return fail({line_, column_}, "unexpected text after a closing quote");
-                } else if (b == '"' && st == kCellStart) {
-                    st = kQuoted;
-                    quote_at = {line_, column_};
-                    any = true;
-                } else {
-                    row.text.push_back(static_cast<char>(b));
-                    if (lead && ++cell_chars > kMaxWidth) return too_long();
-                    st = kUnquoted;
-                    any = true;
+                    if (w + 64 - start > static_cast<size_t>(kMaxWidth)) break;
+                    w += 64;
+                    masks(w, &b, &sp, &dl);
+                    a = b;
                 }
-                break;
+                if (!whole) continue;
+                ++count;  // the last cell, ended by the line end
+                window = w, bits = b, special = sp, delims = dl;
+            }
+            row.cells.set_size(n);
+            row.count = count;
+            row.end = static_cast<uint32_t>(line_end);
+            const int kind = d[line_end] == '\r' ? 2 : 1;
+            if (first_end_ == 0) first_end_ = kind;
+            ++lines_;
+            pos_ = line_end + static_cast<size_t>(kind);
+            window_ = window, bits_ = bits, special_ = special, delims_ = delims;
+            return Scan::kRow;
         }
+        row.cells.set_size(n);
+        window_ = window, bits_ = bits, special_ = special, delims_ = delims;
+        p = cell;
     }
 
-    // The end of the input.
-    if (more > 0) return fail(seq_at, "invalid UTF-8 (the input ends inside a character)");
-    if (st == kQuoted) return fail(quote_at, "quoted cell has no closing quote");
-    if (cr) {
-        if (st == kAfterQuote) return fail(cr_at, "unexpected text after a closing quote");
-        row.text.push_back('\r');
-        if (++cell_chars > kMaxWidth) return too_long();
-        any = true;
+    for (;;) {
+        const size_t at = p;  // the cell's start
+        size_t begin, finish;
+        size_t extra = 0;
+        Quoting quoting = Quoting::kPlain;
+        if (p < end && d[p] == '"') {
+            begin = ++p;
+            quoting = Quoting::kQuoted;
+            for (;;) {
+                p = seek(p);
+                if (p == end) {
+                    if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;
+                    return fail(row, at,
+                                last_ ? "quoted cell has no closing quote"
+                                      : "row too long (is a closing quote missing?)",
+                                failure);
+                }
+                const uint8_t b = d[p];
+                if (b == '"') {
+                    if (p + 1 < end && d[p + 1] == '"') {
+                        quoting = Quoting::kDoubled;
+                        ++extra;
+                        p += 2;
+                        continue;
+                    }
+                    break;
+                }
+                if (b == '\n') {
+                    ++lines_;
+                } else if (b >= 0x80) {
+                    const int n = char_length(d + p, d + end, last_, &why);
+                    if (n == 0) {
+                        if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;
+                        return fail(row, p, why, failure);
+                    }
+                    extra += static_cast<size_t>(n - 1);
+                    p += static_cast<size_t>(n);
+                    continue;
+                }
+                ++p;  // a line feed, a CR or the delimiter: text inside quotes
+            }
+            finish = p;
+            if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;
+            ++p;  // the closing quote
+            if (p < end && d[p] != delim_ && d[p] != '\n' &&
+                !(d[p] == '\r' && p + 1 < end && d[p + 1] == '\n'))
+                return fail(row, p, "unexpected text after a closing quote", failure);
+        } else {
+            begin = p;
+            for (;;) {
+                p = seek(p);
+                if (p == end) break;
+                const uint8_t b = d[p];
+                if (b == delim_ || b == '\n') break;
+                if (b == '\r') {
+                    if (p + 1 < end && d[p + 1] == '\n') break;
+                    row.plain = false;  // a lone CR is text
+                    ++p;
+                } else if (b == '"') {
+                    row.plain = false;  // a quote inside a cell is text
+                    ++p;
+                } else {
+                    const int n = char_length(d + p, d + end, last_, &why);
+                    if (n == 0) {
+                        if (too_long(row, at, begin, p, extra, false, failure)) return Scan::kError;
+                        return fail(row, p, why, failure);
+                    }
+                    extra += static_cast<size_t>(n - 1);
+                    p += static_cast<size_t>(n);
+                }
+            }
+            finish = p;
+            if (too_long(row, at, begin, p, extra, false, failure)) return Scan::kError;
+        }
+        if (row.cells.size() >= static_cast<size_t>(max_cells_))
+            return fail(row, at,
+                        max_cells_ == kMaxColumns
+                            ? "more than " + std::to_string(kMaxColumns) + " cells in a row"
+                            : "row has more cells than the header's " + std::to_string(max_cells_),
+                        failure);
+        // Filled in place: a cell built aside and copied in would be stored in pieces and
+        // read back whole, which stalls the processor on every cell.
+        Cell& cell = row.cells.emplace_back();
+        cell.begin = static_cast<uint32_t>(begin);
+        cell.end = static_cast<uint32_t>(finish);
+        cell.chars = static_cast<int32_t>(finish - begin - extra);
+        cell.quoting = quoting;
+
+        if (p == end) {
+            row.end = static_cast<uint32_t>(p);
+            row.count = row.cells.size();
+            pos_ = size_;
+            if (!last_) return fail(row, p, "row too long (is a closing quote missing?)", failure);
+            return Scan::kRow;
+        }
+        if (d[p] == delim_) {
+            ++p;
+            continue;
+        }
+        row.end = static_cast<uint32_t>(p);
+        row.count = row.cells.size();
+        const int kind = d[p] == '\r' ? 2 : 1;
+        if (first_end_ == 0) first_end_ = kind;
+        p += static_cast<size_t>(kind);
+        ++lines_;
+        pos_ = p;
+        return Scan::kRow;
     }
-    if (!any && row.ends.empty() && st == kCellStart) return Scan::kEnd;
-    row.end = {line_, column_ + 1};
-    if (!end_cell()) return too_many();
-    return Scan::kRow;
+}
+
+std::string_view undouble(std::string_view raw, std::string* scratch) {
+    scratch->clear();
+    for (size_t i = 0; i < raw.size(); ++i) {
+        scratch->push_back(raw[i]);
+        if (raw[i] == '"') ++i;  // the second of a pair
+    }
+    return *scratch;
+}
+
+void append_csv(const char* data, const RowCells& row, char delimiter, std::string* out) {
+    if (row.plain) {
+        out->append(data + row.begin, row.end - row.begin);
+        return;
+    }
+    for (size_t i = 0; i < row.cells.size(); ++i) {
+        const Cell& c = row.cells[i];
+        if (i > 0) out->push_back(delimiter);
+        const std::string_view raw(data + c.begin, c.end - c.begin);
+        if (c.quoting != Quoting::kPlain) {
+            out->append(data + c.start(), c.end + 1 - c.start());
+        } else if (raw.find_first_of("\"\r") == std::string_view::npos) {
+            out->append(raw);
+        } else {
+            out->push_back('"');
+            for (char ch : raw) {
+                out->push_back(ch);
+                if (ch == '"') out->push_back('"');
+            }
+            out->push_back('"');
+        }
+    }
+    assert(!row.cells.empty());
 }
 
 }  // namespace zorv::table

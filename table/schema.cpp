@@ -86,12 +86,12 @@ std::string excerpt(std::string_view cell) {
     return out;
 }
 
-bool parse_header(const Row& header, std::vector<Column>* columns, int32_t* bad_cell,
-                  std::string* message) {
+bool parse_header(const std::vector<std::string>& cells, std::vector<Column>* columns,
+                  int32_t* bad_cell, std::string* message) {
     columns->clear();
     std::unordered_map<std::string, int32_t> seen;
-    for (int32_t i = 0; i < header.cells(); ++i) {
-        const std::string_view cell = header.cell(i);
+    for (int32_t i = 0; i < static_cast<int32_t>(cells.size()); ++i) {
+        const std::string_view cell = cells[static_cast<size_t>(i)];
         Column column;
         const size_t colon = cell.rfind(':');
         column.name = std::string(trim(cell.substr(0, colon)));

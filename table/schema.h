@@ -9,15 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "table/csv.h"
 #include "table/table.h"
 
 namespace zorv::table {
 
-// Reads the header row into columns (kinds of untyped columns left numeric, widths 0).
-// On a fault returns false with the faulty cell's index and the message.
-bool parse_header(const Row& header, std::vector<Column>* columns, int32_t* bad_cell,
-                  std::string* message);
+// Reads the header row's cell texts into columns (kinds of untyped columns left numeric,
+// widths 0). On a fault returns false with the faulty cell's index and the message.
+bool parse_header(const std::vector<std::string>& cells, std::vector<Column>* columns,
+                  int32_t* bad_cell, std::string* message);
 
 // The key of a column name: upper-cased by the library's case mapping and cut, in whole
 // characters, to the 32 bytes of a node's name field, as the parser cuts names.

@@ -1,34 +1,69 @@
 // Opening a table (the header, then the schema pass unless the header types every column)
-// and reading its rows into chunks of records. Both passes check cells with the same
-// routines, so a streamed table is refused for exactly what a file read twice would be.
+// and reading its rows: one after another into chunks of records, or spread over threads
+// block by block. Every way of reading checks cells with the same routines, so a streamed
+// table is refused for exactly what a file read twice would be.
 #include "table/table.h"
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <unordered_map>
 
+#include "table/blocks.h"
+#include "table/bytemask.h"
 #include "table/cells.h"
 #include "table/csv.h"
 #include "table/input.h"
+#include "table/pipeline.h"
+#include "table/records.h"
 #include "table/schema.h"
 
 namespace zorv::table {
+namespace {
+
+// The longest a well-formed cell can be in bytes: 4 a character, and the quotes and the
+// delimiter around it (a doubled quote is 2 bytes for 1 character).
+constexpr size_t kCellBytes = 4 * static_cast<size_t>(kMaxWidth) + 3;
+
+// Jobs in flight for a number of threads: some more than threads, so that reading and
+// writing go on while every worker is busy.
+size_t job_count(int32_t threads) {
+    return threads <= 1 ? 1 : static_cast<size_t>(threads) + 4;
+}
+
+// What a worker found wrong in its block: the line counted from the block's first.
+struct BlockFault {
+    bool failed = false;
+    Pos at;
+    std::string message;
+};
+
+}  // namespace
 
 struct Table::State {
     State(std::string name, const TableOptions& options)
-        : file(std::move(name)), scanner(input, options.delimiter) {}
+        : file(std::move(name)),
+          reader(input, options.delimiter, options.block_bytes),
+          scanner(options.delimiter),
+          options(options) {}
 
     std::string file;
     Input input;
-    Scanner scanner;
+    BlockReader reader;
+    RowScanner scanner;      // the rows of `block`, for the sequential reads
+    Block block;             // the block being read: first the one holding the header
+    int64_t block_line = 1;  // the line its first byte lies on
+    TableOptions options;
     std::vector<Column> columns;
     std::unordered_map<std::string, int32_t> index;  // key -> column
     int32_t record_size = 0;
     int64_t rows = -1;     // data rows, when the schema pass counted them
     bool checked = false;  // the schema pass has checked every cell
     std::string header;
-    Row row;
+    std::string header_csv;
+    RowCells row;
     int64_t numbered = 0;  // data rows handed out since the last (re)start
     bool done = false;
     TableError failure;  // the error that stopped reading, repeated by later reads
@@ -37,21 +72,33 @@ struct Table::State {
         *error = {file, at.line, at.column, std::move(message)};
         return false;
     }
-    bool fail(TableError* error, const ScanFailure& f) { return fail(error, f.at, f.message); }
+    // A scanner's position, from its block's first line to the file's.
+    Pos in_file(Pos at, int64_t first_line) const { return {first_line + at.line, at.column}; }
 
-    // Checks that a row has as many cells as the header; the scanner refuses more.
-    bool full_row(TableError* error) {
-        const size_t n = columns.size();
-        if (row.ends.size() == n) return true;
-        return fail(error, row.end,
-                    "row has " + std::to_string(row.ends.size()) + " cell" +
-                        (row.ends.size() == 1 ? "" : "s") + ", the header has " +
-                        std::to_string(n));
-    }
-
+    Scan next_row(TableError* error);
+    bool full_row(TableError* error);
     bool read_header(TableError* error);
     bool learn_schema(TableError* error);
     bool restart(TableError* error);
+    // The next block for a pass over the rows on several threads: first the rest of the
+    // block being read, then new ones until the last. Returns false when there is none, or
+    // with *why when the input cannot be read. The sequential reading is left at the end.
+    bool next_block(Block& to, std::string* why) {
+        if (block.size > scanner.position() || !block.last) {
+            block_line += scanner.lines();  // the line `to` now begins on
+            std::swap(block.bytes, to.bytes);
+            to.begin = scanner.position();
+            to.size = block.size;
+            to.last = block.last;
+            if (block.bytes.size() < kMaskPadding) block.bytes.resize(kMaskPadding);
+            block.begin = block.size = 0;
+            block.last = true;
+            scanner.start(block.data(), 0, 0, true);
+            return true;
+        }
+        if (!reader.next(to, why)) return false;
+        return to.size > to.begin || !to.last;
+    }
 };
 
 std::string TableError::text() const {
@@ -72,54 +119,183 @@ std::string_view Chunk::bytes(int32_t i) const {
     return std::string_view(bytes_).substr(from, ends_[static_cast<size_t>(i)] - from);
 }
 
+std::string_view RowView::bytes() const {
+    const auto* row = static_cast<const RowCells*>(cells_);
+    return std::string_view(data_ + row->begin, row->end - row->begin);
+}
+
+void RowView::append_csv(std::string* out) const {
+    table::append_csv(data_, *static_cast<const RowCells*>(cells_), delimiter_, out);
+}
+
+// The next row of the sequential read, reading blocks as they are used up.
+Scan Table::State::next_row(TableError* error) {
+    for (;;) {
+        ScanFailure f;
+        const Scan r = scanner.next(row, &f);
+        if (r == Scan::kError) fail(error, in_file(f.at, block_line), f.message);
+        if (r != Scan::kEnd || block.last) return r;
+        block_line += scanner.lines();
+        std::string why;
+        if (!reader.next(block, &why)) {
+            fail(error, {block_line, 1}, "cannot read: " + why);
+            return Scan::kError;
+        }
+        scanner.start(block.data(), block.begin, block.size, block.last);
+    }
+}
+
+// Checks that a row has as many cells as the header; the scanner refuses more.
+bool Table::State::full_row(TableError* error) {
+    if (row.count == columns.size()) return true;
+    return fail(error, in_file(scanner.locate(row, row.end), block_line),
+                cell_count_message(row.count, columns.size()));
+}
+
 bool Table::State::read_header(TableError* error) {
-    ScanFailure f;
-    switch (scanner.next(row, true, &f)) {
+    std::string why;
+    if (!reader.next(block, &why)) return fail(error, {1, 1}, "cannot read: " + why);
+    block_line = 1;
+    scanner.set_max_cells(kMaxColumns);
+    scanner.start(block.data(), block.begin, block.size, block.last);
+    switch (next_row(error)) {
         case Scan::kError:
-            return fail(error, f);
+            return false;
         case Scan::kEnd:
             return fail(error, {1, 1}, "no header row: the table is empty");
         case Scan::kRow:
             break;
     }
+    std::vector<std::string> cells;
+    std::string scratch;
+    for (const Cell& c : row.cells) cells.emplace_back(cell_text(block.data(), c, &scratch));
     int32_t bad = 0;
     std::string message;
-    if (!parse_header(row, &columns, &bad, &message))
-        return fail(error, row.where[static_cast<size_t>(bad)], message);
-    header = row.raw;
+    if (!parse_header(cells, &columns, &bad, &message))
+        return fail(
+            error,
+            in_file(scanner.locate(row, row.cells[static_cast<size_t>(bad)].start()), block_line),
+            message);
+    header.assign(block.data() + row.begin, row.end - row.begin);
+    header_csv.clear();
+    append_csv(block.data(), row, options.delimiter, &header_csv);
     scanner.set_max_cells(static_cast<int32_t>(columns.size()));
+    reader.set_row_limit((columns.size() + 2) * kCellBytes);
     return true;
 }
 
 // The schema pass: every cell checked against a typed column, kinds and widths of the
-// others learnt. Memory is that of one row, whatever the table's length.
+// others learnt, block by block on the threads the options give. Memory is that of the
+// blocks in flight, whatever the table's length.
 bool Table::State::learn_schema(TableError* error) {
     const size_t n = columns.size();
+    struct Job {
+        Block block;
+        RowCells row;
+        std::string scratch;
+        std::vector<uint8_t> numeric;
+        std::vector<int32_t> width;
+        int64_t rows = 0, lines = 0;
+        BlockFault fault;
+    };
+    // A column found to hold text in one block need not be classified in the others.
+    std::unique_ptr<std::atomic<uint8_t>[]> text(new std::atomic<uint8_t>[n]);
+    for (size_t i = 0; i < n; ++i) text[i].store(0, std::memory_order_relaxed);
+    const int32_t threads = std::max(1, options.threads);
+    std::vector<Job> jobs(job_count(threads));
+    std::vector<RowScanner> scanners(static_cast<size_t>(threads), RowScanner(options.delimiter));
+    // The columns looked at: those whose cells the header's kinds check, and those to learn.
+    std::vector<size_t> looked;
+    for (size_t i = 0; i < n; ++i) {
+        Column& c = columns[i];
+        c.learnt = c.typed && (c.kind == Kind::kNumeric || c.width > 0);
+        for (const std::string& key : options.learn) c.learnt = c.learnt || key == c.key;
+        c.learnt = c.learnt || options.learn.empty();
+        if (c.learnt || (c.typed && (c.kind == Kind::kNumeric || c.width > 0))) looked.push_back(i);
+    }
+    for (RowScanner& s : scanners) {
+        s.set_max_cells(static_cast<int32_t>(n));
+        s.set_wanted(looked.empty() ? 0 : looked.back() + 1);
+    }
+
+    std::string unread;  // why the input could not be read
+    auto make = [&](Job& job) { return next_block(job.block, &unread); };
+    auto work = [&](Job& job, int worker) {
+        RowScanner& scan = scanners[static_cast<size_t>(worker)];
+        job.numeric.assign(n, 1);
+        job.width.assign(n, 0);
+        job.rows = 0;
+        job.fault = {};
+        scan.start(job.block.data(), job.block.begin, job.block.size, job.block.last);
+        for (;;) {
+            ScanFailure f;
+            const Scan r = scan.next(job.row, &f);
+            if (r == Scan::kEnd) break;
+            if (r == Scan::kError) {
+                job.fault = {true, f.at, std::move(f.message)};
+                break;
+            }
+            if (job.row.count != n) {
+                job.fault = {true, scan.locate(job.row, job.row.end),
+                             cell_count_message(job.row.count, n)};
+                break;
+            }
+            ++job.rows;
+            for (const size_t i : looked) {
+                const Column& c = columns[i];
+                const Cell& cell = job.row.cells[i];
+                if (cell.chars > job.width[i]) job.width[i] = cell.chars;
+                const bool checks = c.typed && (c.kind == Kind::kNumeric || c.width > 0);
+                if (!checks && (c.typed || !job.numeric[i])) continue;
+                if (!checks && text[i].load(std::memory_order_relaxed)) {
+                    job.numeric[i] = 0;
+                    continue;
+                }
+                const std::string_view t = cell_text(job.block.data(), cell, &job.scratch);
+                const bool in_block = cell.quoting != Quoting::kDoubled;
+                if (!checks) {
+                    if (!(in_block ? is_number_in_block(t) : is_number(t))) {
+                        job.numeric[i] = 0;
+                        text[i].store(1, std::memory_order_relaxed);
+                    }
+                    continue;
+                }
+                if (c.kind == Kind::kNumeric ? (in_block ? is_number_in_block(t) : is_number(t))
+                                             : cell.chars <= c.width)
+                    continue;
+                double unused;
+                job.fault = {true, scan.locate(job.row, cell.start()),
+                             check_cell(c, t, cell.chars, &unused)};
+                break;
+            }
+            if (job.fault.failed) break;
+        }
+        job.lines = scan.lines();
+    };
+
     std::vector<uint8_t> numeric(n, 1);
     std::vector<int32_t> width(n, 0);
+    uint64_t bytes = 0;
     rows = 0;
-    for (;;) {
-        ScanFailure f;
-        const Scan r = scanner.next(row, false, &f);
-        if (r == Scan::kEnd) break;
-        if (r == Scan::kError) return fail(error, f);
-        if (!full_row(error)) return false;
-        ++rows;
-        for (size_t i = 0; i < n; ++i) {
-            const Column& c = columns[i];
-            const int32_t chars = row.chars[i];
-            if (chars > width[i]) width[i] = chars;
-            double value;
-            if (c.typed && (c.kind == Kind::kNumeric || c.width > 0)) {
-                std::string message =
-                    check_cell(c, row.cell(static_cast<int32_t>(i)), chars, &value);
-                if (!message.empty()) return fail(error, row.where[i], std::move(message));
-            } else if (!c.typed && numeric[i]) {
-                const CellClass k = classify(row.cell(static_cast<int32_t>(i)), &value);
-                numeric[i] = k != CellClass::kOther && k != CellClass::kTooLarge;
-            }
+    bool ok = true;
+    auto take = [&](Job& job) {
+        rows += job.rows;
+        if (job.fault.failed) {
+            ok = fail(error, in_file(job.fault.at, block_line), job.fault.message);
+            return false;
         }
-    }
+        for (size_t i = 0; i < n; ++i) {
+            numeric[i] &= job.numeric[i];
+            width[i] = std::max(width[i], job.width[i]);
+        }
+        block_line += job.lines;
+        bytes += job.block.size - job.block.begin;
+        if (options.progress) options.progress(bytes, rows);
+        return true;
+    };
+    run_in_order(threads, jobs, make, work, take);
+    if (!ok) return false;
+    if (!unread.empty()) return fail(error, {block_line, 1}, "cannot read: " + unread);
     for (size_t i = 0; i < n; ++i) {
         Column& c = columns[i];
         if (!c.typed) c.kind = numeric[i] ? Kind::kNumeric : Kind::kCharacter;
@@ -129,15 +305,15 @@ bool Table::State::learn_schema(TableError* error) {
     return true;
 }
 
-// Positions the scanner on the first data row again.
+// Positions the reading on the first data row again.
 bool Table::State::restart(TableError* error) {
     std::string why;
     if (!input.rewind(&why)) return fail(error, {0, 0}, "cannot read again: " + why);
-    scanner.restart();
-    ScanFailure f;
-    if (scanner.next(row, false, &f) != Scan::kRow)
-        return fail(error, f.message.empty() ? Pos{1, 1} : f.at,
-                    f.message.empty() ? "the header row is gone" : f.message);
+    reader.restart();
+    const std::vector<Column> kept = std::move(columns);
+    const bool ok = read_header(error);
+    columns = kept;  // as learnt, not as the header alone says
+    if (!ok) return false;
     numbered = 0;
     done = false;
     failure = {};
@@ -226,6 +402,12 @@ int64_t Table::row_count() const {
 std::string_view Table::header_bytes() const {
     return st_->header;
 }
+const std::string& Table::header_csv() const {
+    return st_->header_csv;
+}
+char Table::delimiter() const {
+    return st_->options.delimiter;
+}
 std::string_view Table::line_end() const {
     return st_->scanner.line_end();
 }
@@ -255,47 +437,138 @@ int32_t Table::read(Chunk& chunk, const ReadOptions& options, TableError* error)
         *error = st.failure;
         return -1;
     }
-    auto fail = [&](Pos at, std::string message) {
-        st.fail(&st.failure, at, std::move(message));
-        *error = st.failure;
-        return -1;
-    };
+    RecordWriter writer(st.columns, want, !st.checked);
     while (!st.done && chunk.size_ < chunk.capacity_) {
-        ScanFailure f;
-        const Scan r = st.scanner.next(st.row, options.keep_bytes, &f);
+        const Scan r = st.next_row(&st.failure);
         if (r == Scan::kEnd) {
             st.done = true;
             break;
         }
-        if (r == Scan::kError) return fail(f.at, f.message);
-        if (!st.full_row(&st.failure)) {
+        if (r == Scan::kError || !st.full_row(&st.failure)) {
             *error = st.failure;
             return -1;
         }
         std::byte* record = reinterpret_cast<std::byte*>(chunk.records_.data()) +
                             static_cast<size_t>(chunk.size_) * words * 8;
-        for (size_t i = 0; i < n; ++i) {
-            if (!want[i] && st.checked) continue;
-            const Column& c = st.columns[i];
-            const std::string_view cell = st.row.cell(static_cast<int32_t>(i));
-            double value = 0;
-            std::string message = check_cell(c, cell, st.row.chars[i], &value);
-            if (!message.empty()) return fail(st.row.where[i], std::move(message));
-            if (!want[i]) continue;
-            if (c.kind == Kind::kNumeric)
-                std::memcpy(record + c.offset, &value, sizeof value);
-            else
-                put_chars(cell, c.width, record + c.offset);
+        int32_t bad = 0;
+        std::string message;
+        if (!writer.fill(st.block.data(), st.row, record, &bad, &message)) {
+            const Cell& cell = st.row.cells[static_cast<size_t>(bad)];
+            st.fail(&st.failure, st.in_file(st.scanner.locate(st.row, cell.start()), st.block_line),
+                    std::move(message));
+            *error = st.failure;
+            return -1;
         }
         chunk.numbers_.push_back(++st.numbered);
-        chunk.lines_.push_back(st.row.where[0].line);
+        chunk.lines_.push_back(st.block_line + st.row.line);
         if (options.keep_bytes) {
-            chunk.bytes_ += st.row.raw;
+            chunk.bytes_.append(st.block.data() + st.row.begin, st.row.end - st.row.begin);
             chunk.ends_.push_back(chunk.bytes_.size());
         }
         ++chunk.size_;
     }
     return chunk.size_;
+}
+
+bool Table::scan(const ReadOptions& options, int32_t threads, RowTask& task, TableError* error) {
+    State& st = *st_;
+    *error = {};
+    if (!st.failure.message.empty()) {
+        *error = st.failure;
+        return false;
+    }
+    if (st.done) return true;
+    const size_t n = st.columns.size();
+    const std::vector<uint8_t> want = options.bound_only ? bound_ : std::vector<uint8_t>(n, 1);
+    threads = std::max(1, threads);
+    struct Job {
+        Block block;
+        RowCells row;
+        int64_t rows = 0, lines = 0;
+        BlockFault fault;
+    };
+    std::vector<Job> jobs(job_count(threads));
+    struct Worker {
+        Worker(const State& st, const std::vector<uint8_t>& want)
+            : scanner(st.options.delimiter),
+              writer(st.columns, want, !st.checked),
+              record(static_cast<size_t>(st.record_size / 8) + 1, 0) {}
+        RowScanner scanner;
+        RecordWriter writer;
+        std::vector<uint64_t> record;  // uint64_t keeps it 8-byte aligned
+    };
+    std::vector<Worker> workers;
+    workers.reserve(static_cast<size_t>(threads));
+    const size_t wanted = RecordWriter(st.columns, want, !st.checked).columns_needed();
+    for (int32_t t = 0; t < threads; ++t) {
+        workers.emplace_back(st, want);
+        workers.back().scanner.set_max_cells(static_cast<int32_t>(n));
+        workers.back().scanner.set_wanted(wanted);
+    }
+    task.start(static_cast<int32_t>(jobs.size()));
+
+    std::string unread;
+    auto make = [&](Job& job) { return st.next_block(job.block, &unread); };
+    auto work = [&](Job& job, int index) {
+        Worker& w = workers[static_cast<size_t>(index)];
+        const int32_t slot = static_cast<int32_t>(&job - jobs.data());
+        std::byte* record = reinterpret_cast<std::byte*>(w.record.data());
+        RowView view;
+        view.record_ = record;
+        view.data_ = job.block.data();
+        view.cells_ = &job.row;
+        view.delimiter_ = st.options.delimiter;
+        job.rows = 0;
+        job.fault = {};
+        w.scanner.start(job.block.data(), job.block.begin, job.block.size, job.block.last);
+        for (;;) {
+            ScanFailure f;
+            const Scan r = w.scanner.next(job.row, &f);
+            if (r == Scan::kEnd) break;
+            if (r == Scan::kError) {
+                job.fault = {true, f.at, std::move(f.message)};
+                break;
+            }
+            if (job.row.count != n) {
+                job.fault = {true, w.scanner.locate(job.row, job.row.end),
+                             cell_count_message(job.row.count, n)};
+                break;
+            }
+            int32_t bad = 0;
+            std::string message;
+            if (!w.writer.fill(job.block.data(), job.row, record, &bad, &message)) {
+                const Cell& cell = job.row.cells[static_cast<size_t>(bad)];
+                job.fault = {true, w.scanner.locate(job.row, cell.start()), std::move(message)};
+                break;
+            }
+            view.index_ = job.rows++;
+            task.row(slot, view);
+        }
+        job.lines = w.scanner.lines();
+    };
+    bool ok = true;
+    auto take = [&](Job& job) {
+        const int32_t slot = static_cast<int32_t>(&job - jobs.data());
+        const bool go =
+            task.done(slot, st.numbered + 1, job.rows, job.block.size - job.block.begin);
+        st.numbered += job.rows;
+        if (job.fault.failed) {
+            ok = st.fail(&st.failure, st.in_file(job.fault.at, st.block_line), job.fault.message);
+            *error = st.failure;
+            return false;
+        }
+        st.block_line += job.lines;
+        return go;
+    };
+    const bool whole = run_in_order(threads, jobs, make, work, take);
+    if (!ok) return false;
+    if (!unread.empty()) {
+        st.fail(&st.failure, {st.block_line, 1}, "cannot read: " + unread);
+        *error = st.failure;
+        return false;
+    }
+    st.done = whole;
+    return whole;
 }
 
 bool Table::rewind(TableError* error) {

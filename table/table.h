@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +46,7 @@ struct Column {
     std::string key;   // upper-cased and cut to 32 bytes, as a NAME leaf holds it
     Kind kind = Kind::kNumeric;
     bool typed = false;  // the header fixed the kind (and, with char(N), the width)
+    bool learnt = true;  // the kind and width are known (see TableOptions::learn)
     int32_t width = 0;   // characters of a character column; 0 for a numeric one
     int32_t offset = 0;  // byte offset of the value in the row record
 
@@ -54,6 +56,17 @@ struct Column {
 
 struct TableOptions {
     char delimiter = ',';  // any single byte but '"', CR and LF; '\t' reads TSV
+    int32_t threads = 1;   // threads of the schema pass
+    // Bytes read at a time: a block of rows, handed whole to a thread. Small blocks are
+    // for tests, which reach many block ends with little text that way.
+    size_t block_bytes = size_t{1} << 20;
+    // Called now and then during the schema pass with the bytes and rows read so far.
+    std::function<void(uint64_t bytes, int64_t rows)> progress;
+    // Keys (as NAME leaves hold them) of the columns whose kinds and widths the schema pass
+    // must learn; empty for every column. A reader that binds only these columns is spared
+    // the look at every other cell. The others keep what their header says (numeric when
+    // untyped), are never decoded and must not be bound: Column::learnt tells.
+    std::vector<std::string> learn;
 };
 
 struct ReadOptions {
@@ -89,6 +102,43 @@ class Chunk {
     std::vector<int64_t> lines_;
     std::string bytes_;
     std::vector<size_t> ends_;
+};
+
+// A row handed to a RowTask: its record, and its bytes as the file holds them.
+class RowView {
+  public:
+    const std::byte* record() const { return record_; }
+    // 0-based number of the row among the rows of its block.
+    int64_t index() const { return index_; }
+    // The row exactly as the file holds it, without its line end.
+    std::string_view bytes() const;
+    // Appends the row as RFC 4180 CSV with the table's delimiter: its bytes, unless an
+    // unquoted cell holds a quote or a CR; such a cell is quoted, the others stay as written.
+    void append_csv(std::string* out) const;
+
+  private:
+    friend class Table;
+    const std::byte* record_ = nullptr;
+    int64_t index_ = 0;
+    const char* data_ = nullptr;
+    const void* cells_ = nullptr;  // the scanner's record of the row
+    char delimiter_ = ',';
+};
+
+// Work on every row of a table, spread over threads block by block (Table::scan).
+class RowTask {
+  public:
+    virtual ~RowTask() = default;
+    // Before the first row: blocks will be worked on in `slots` slots.
+    virtual void start(int32_t slots) = 0;
+    // One row, on a worker thread. The rows of a block come one after another, with the
+    // slot (0 <= slot < slots) the block holds; blocks in other slots may be worked on at
+    // the same time on other threads.
+    virtual void row(int32_t slot, const RowView& row) = 0;
+    // On the calling thread once a block's rows are done, blocks in the table's order:
+    // `first` is the 1-based number of its first row, `rows` how many it held and `bytes`
+    // its size. Returns false to stop reading. The slot is then free for another block.
+    virtual bool done(int32_t slot, int64_t first, int64_t rows, uint64_t bytes) = 0;
 };
 
 class Table {
@@ -132,6 +182,15 @@ class Table {
     int32_t read(Chunk& chunk, const ReadOptions& options, TableError* error);
     // Starts reading again at the first data row. Fails for streamed standard input.
     bool rewind(TableError* error);
+    // Reads the rest of the table on `threads` threads: each row is decoded as read() would
+    // with options and handed to task.row. Returns false on an error (error set), after the
+    // rows before the faulty one have been handed out and their blocks done, or when the
+    // task stopped it (error then has an empty message).
+    bool scan(const ReadOptions& options, int32_t threads, RowTask& task, TableError* error);
+
+    // The header row as RFC 4180 CSV (see RowView::append_csv), without its line end.
+    const std::string& header_csv() const;
+    char delimiter() const;
 
   private:
     struct State;

@@ -229,6 +229,9 @@ ZORV_EXPORT void ZORVSet(ZInst* inst, ZNode* node, int32_t i, ZNode* value);
 ZORV_EXPORT void* ZORVAlloc(ZInst* inst, int32_t size);
 ZORV_EXPORT ZNode* ZORVNewOp(ZInst* inst, int32_t type);
 ZORV_EXPORT void ZORVFreeOp(ZInst* inst, ZNode* node);
+/* Joins a copy of other's tree to inst's tree under an AND. The copy's nodes are inst's own,
+ * but a text constant longer than a node's inline buffer stays in other's memory: keep
+ * other alive (not reset, not destroyed) for as long as inst's tree is evaluated. */
 ZORV_EXPORT int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl);
 ZORV_EXPORT void ZORVMakeTrue(ZInst* inst, ZNode* node);
 ZORV_EXPORT int32_t ZORVTruthOf(ZInst* inst);

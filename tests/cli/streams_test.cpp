@@ -70,10 +70,10 @@ TEST(Streams, AnUnknownSubcommandIsNamed) {
         CliResult r = run_zorv(args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(
-            r.err,
-            "zorv: error: unknown subcommand 'frob' (the subcommands are explain, check, columns)\n"
-            "Run 'zorv --help' for usage.\n");
+        EXPECT_EQ(r.err,
+                  "zorv: error: unknown subcommand 'frob' (the subcommands are filter, explain, "
+                  "check, columns)\n"
+                  "Run 'zorv --help' for usage.\n");
     }
 }
 

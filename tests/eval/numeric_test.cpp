@@ -12,7 +12,8 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::bit_cast<double>(0x7FF8000000000001ull);  // a NaN, not missing
 
-// Each clause is evaluated as resolved only and as transformed: the answers agree.
+// Each clause is evaluated as resolved only and as transformed, at the root and as an
+// operand: the answers agree.
 TEST_F(EvalTest, ArithmeticValuesAndTruth) {
     const double dot = missing(2), a = missing(3), z = missing(28);
     const struct {
@@ -48,10 +49,15 @@ TEST_F(EvalTest, ArithmeticValuesAndTruth) {
             ZNode r{};
             EXPECT_EQ(eval(row, &r), c.truth) << c.clause << " over " << c.x << ", " << c.y;
             ASSERT_EQ(r.type, Z_LITN) << c.clause;
-            if (bits_of(c.want) == bits_of(kNaN))
-                EXPECT_TRUE(std::isnan(r.u.litn.num) && !is_missing(r.u.litn.num)) << c.clause;
-            else
-                EXPECT_EQ(bits_of(r.u.litn.num), bits_of(c.want)) << c.clause;
+            // The same value read as an operand, which is computed without a result record:
+            // MAX of it with itself is it.
+            const std::string twice = "(" + std::string(c.clause) + ") max$ (" + c.clause + ")";
+            for (const double got : {r.u.litn.num, number(twice, row, transform)}) {
+                if (bits_of(c.want) == bits_of(kNaN))
+                    EXPECT_TRUE(std::isnan(got) && !is_missing(got)) << c.clause;
+                else
+                    EXPECT_EQ(bits_of(got), bits_of(c.want)) << c.clause;
+            }
         }
     }
 }

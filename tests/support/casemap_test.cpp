@@ -95,6 +95,19 @@ TEST(CaseMap, MapsWholeTextInPlaceWithinCount) {
     nqzstlo(s.data(), static_cast<int32_t>(s.size()));
     EXPECT_EQ(s, U"stra\u00DFe 1\u00B5");
 
+    // Runs of four ASCII characters and runs that hold a unit with its sign bit set, a
+    // character above U+FFFF or a mapped non-ASCII character, at every offset of a 4-run.
+    const Text odd[] = {Text(1, char32_t{0x80000061}), U"\U0001F600", U"\u00e9"};
+    for (const Text& o : odd)
+        for (size_t at = 0; at < 9; ++at) {
+            Text u = U"az{`AZ@[mn ab";
+            u.insert(at, o);
+            Text want = U"AZ{`AZ@[MN AB";
+            want.insert(at, o == U"\u00e9" ? U"\u00c9" : o);
+            nqzstup(u.data(), static_cast<int32_t>(u.size()));
+            EXPECT_EQ(u, want) << "at " << at;
+        }
+
     Text t = U"abcd";
     nqzstup(t.data(), 2);
     EXPECT_EQ(t, U"ABcd");

@@ -2,8 +2,10 @@
 // decimal conversion of wide text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "zorv/support.h"
 
@@ -40,6 +42,34 @@ TEST(WideStrings, SubstringSearch) {
                      << c.text.size() << "/" << c.pattern.size() << " want " << c.want);
         EXPECT_EQ(nqzsndx(c.text.data(), len(c.text), c.pattern.data(), len(c.pattern)), c.want);
     }
+}
+
+// Every text of up to 11 characters over a small alphabet against every pattern of up to 4
+// characters, each text in a buffer of exactly its length (so that a read past it is caught
+// under the address sanitizer), answered as a plain scan answers: the first occurrence.
+TEST(WideStrings, SearchAgreesWithAPlainScan) {
+    const NQWChar alphabet[2] = {U'a', 0x80000061};  // the second with its sign bit set
+    auto spelled = [&](uint32_t bits, int n) {
+        std::vector<NQWChar> v(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) v[static_cast<size_t>(i)] = alphabet[(bits >> i) & 1];
+        return v;
+    };
+    auto plain = [](const std::vector<NQWChar>& t, const std::vector<NQWChar>& p) {
+        for (size_t i = 0; i + p.size() <= t.size(); ++i)
+            if (std::equal(p.begin(), p.end(), t.begin() + static_cast<ptrdiff_t>(i)))
+                return static_cast<int>(i);
+        return -1;
+    };
+    for (int tn = 0; tn <= 11; ++tn)
+        for (uint32_t tb = 0; tb < (1u << tn); ++tb) {
+            const std::vector<NQWChar> text = spelled(tb, tn);
+            for (int pn = 1; pn <= 4; ++pn)
+                for (uint32_t pb = 0; pb < (1u << pn); ++pb) {
+                    const std::vector<NQWChar> pattern = spelled(pb, pn);
+                    ASSERT_EQ(nqzsndx(text.data(), tn, pattern.data(), pn), plain(text, pattern))
+                        << "text " << tb << "/" << tn << " pattern " << pb << "/" << pn;
+                }
+        }
 }
 
 // The search must not look past textlen even when the buffer goes on.

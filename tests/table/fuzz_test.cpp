@@ -1,5 +1,6 @@
 // Nothing may crash on any input: random and mutated tables must end in a clean refusal
-// or a clean read, and a table read from a file and through a pipe must agree exactly.
+// or a clean read, and a table read from a file in blocks of a few bytes, through a pipe,
+// and on several threads must agree exactly.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -78,7 +79,10 @@ TEST(Fuzz, RandomTablesEndCleanlyAndAlike) {
         SCOPED_TRACE(::testing::PrintToString(text));
         const bool bound_only = round % 4 == 0;
         const int32_t chunk_rows = 1 + round % 5;
-        Opened file = open_text(text);
+        // Blocks of 1 to 40 bytes end inside quotes, characters and line ends.
+        TableOptions small;
+        small.block_bytes = 1 + static_cast<size_t>(round) % 40;
+        Opened file = open_text(text, small);
         const Outcome a = outcome(file.table, file.error, file.path, chunk_rows, bound_only);
         Piped pipe(text);
         const Outcome b = outcome(pipe.table, pipe.error, "pipe", chunk_rows, bound_only);
@@ -86,6 +90,15 @@ TEST(Fuzz, RandomTablesEndCleanlyAndAlike) {
         ASSERT_TRUE(a.rows.records == b.rows.records);
         ASSERT_EQ(a.rows.bytes, b.rows.bytes);
         ASSERT_EQ(a.rows.lines, b.rows.lines);
+        // Scanned on threads, block by block: the same rows, or the same refusal.
+        if (file.table == nullptr) continue;
+        ASSERT_TRUE(file.table->rewind(&file.error)) << file.error.text();
+        ReadOptions options;
+        options.bound_only = bound_only;
+        const Rows c = scan_all(*file.table, 2, options);
+        ASSERT_EQ(c.ok ? "" : shown(c.error, file.path), a.error);
+        ASSERT_TRUE(c.records == a.rows.records);
+        ASSERT_EQ(c.numbers, a.rows.numbers);
     }
 }
 

@@ -1,6 +1,7 @@
 // Helpers of the table tests (see table_fixture.h).
 #include "table_fixture.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -81,6 +82,49 @@ Rows read_all(Table& table, int32_t chunk_rows, const ReadOptions& options) {
         rows.ok = n >= 0;
         if (n <= 0) return rows;
     }
+}
+
+namespace {
+
+// Keeps what each block's rows gave in the block's slot until the block is done, then
+// appends it: rows come out in the table's order only if the scan keeps it.
+class Collect final : public RowTask {
+  public:
+    Collect(Rows& rows, size_t record_size) : rows_(rows), size_(record_size) {}
+    void start(int32_t slots) override { slots_.resize(static_cast<size_t>(slots)); }
+    void row(int32_t slot, const RowView& row) override {
+        Rows& s = slots_[static_cast<size_t>(slot)];
+        s.records.emplace_back(row.record(), row.record() + size_);
+        s.numbers.push_back(row.index());
+        std::string csv;
+        row.append_csv(&csv);
+        s.bytes.push_back(csv);
+    }
+    bool done(int32_t slot, int64_t first, int64_t n, uint64_t) override {
+        Rows& s = slots_[static_cast<size_t>(slot)];
+        EXPECT_EQ(static_cast<int64_t>(s.records.size()), n);
+        for (size_t i = 0; i < s.records.size(); ++i) {
+            rows_.records.push_back(std::move(s.records[i]));
+            rows_.numbers.push_back(first + s.numbers[i]);
+            rows_.bytes.push_back(std::move(s.bytes[i]));
+        }
+        s = Rows{};
+        return true;
+    }
+
+  private:
+    Rows& rows_;
+    size_t size_;
+    std::vector<Rows> slots_;
+};
+
+}  // namespace
+
+Rows scan_all(Table& table, int32_t threads, const ReadOptions& options) {
+    Rows rows;
+    Collect collect(rows, static_cast<size_t>(table.record_size()));
+    rows.ok = table.scan(options, threads, collect, &rows.error);
+    return rows;
 }
 
 double number(const Table& table, const std::vector<std::byte>& record, std::string_view key) {

@@ -51,6 +51,9 @@ struct Rows {
     TableError error;
 };
 Rows read_all(Table& table, int32_t chunk_rows = 1000, const ReadOptions& options = {});
+// The same through Table::scan on a number of threads (lines are not known there), each
+// row's bytes as RowView::append_csv gives them.
+Rows scan_all(Table& table, int32_t threads, const ReadOptions& options = {});
 
 // The value of column `key` in a record; text() gives characters as UTF-8 without their
 // trailing blanks.
