@@ -55,9 +55,9 @@ inline Host& host() {
 }
 
 // An instance with the given option bits, or an abort: nothing is injected to fail here.
-inline ZInst* create(uint32_t bits, const char* name) {
+inline ZInst* create(uint32_t bits, const char* name, NQCollator* collator = nullptr) {
     Host& h = host();
-    const uintptr_t options[2] = {bits, 0};
+    const uintptr_t options[2] = {bits, reinterpret_cast<uintptr_t>(collator)};
     ZInst* inst = h.ext->Create(h.ext, options, h.jnl, name);
     if (!inst) fail("ZORVCreate failed");
     return inst;
