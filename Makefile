@@ -3,7 +3,7 @@ WIDTHS := x86 x64
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup setup-bench configure build test run bench clean
+.PHONY: all setup setup-bench configure build test run bench fuzz fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -24,6 +24,8 @@ test: build
 	  (cd build/$$w && ctest --output-on-failure -j $(JOBS)) || exit 1; \
 	done
 	@$(MAKE) tsan
+	@echo "== fuzz smoke =="
+	@$(MAKE) fuzz-smoke
 
 # A clause over the bundled sample table (data/sample.csv) that shows the language: two
 # comparisons of price, which the optimiser merges into one range; a colon comparison
@@ -48,6 +50,25 @@ bench: setup-bench build/bench/CMakeCache.txt
 	@cmake --build build/bench -j $(JOBS) --target zorv_bench zorv_cli
 	@rc=0; build/bench/zorv_bench || rc=1; \
 	  ZORV=build/bench/zorv bash bench/cli_compare.sh || rc=1; exit $$rc
+
+# Fuzzing runs in a tree of its own: clang, libFuzzer, ASan and UBSan. `make fuzz` runs every
+# target for FUZZ_SECONDS from its seed corpus; `make test` runs each for SMOKE_SECONDS, so
+# that a reproducer committed to a corpus keeps failing until its fault is fixed.
+FUZZ_SECONDS ?= 180
+SMOKE_SECONDS ?= 30
+
+build/fuzz/CMakeCache.txt: | setup
+	@CC=clang CXX=clang++ cmake -S . -B build/fuzz -DZORV_WIDTH=x64 -DZORV_FUZZ=ON \
+	  -DCMAKE_BUILD_TYPE=None >/dev/null
+
+fuzz-build: setup build/fuzz/CMakeCache.txt
+	@cmake --build build/fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	@tests/fuzz/run build/fuzz $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	@tests/fuzz/run build/fuzz $(SMOKE_SECONDS)
 
 clean:
 	rm -rf build

@@ -46,3 +46,20 @@ void EvalWorkClear(ZInst* inst) {
     NQPool* pool = inst->ext->pool;
     while (void* block = nqAStackPop(&inst->workfree, kLink)) pool->Free(pool, block);
 }
+
+/* Sizes the work areas to the scratch space the instance's tree reserved (`worksize`),
+ * rounded up to whole steps; cached areas of another size are given back. With no
+ * reservation a small size is kept (areas already cached stay useful) and a larger one
+ * dropped. */
+void EvalWorkSize(ZInst* inst) {
+    if (inst->worksize != 0) {
+        const int32_t cap = (inst->worksize + kWorkStep - 1) / kWorkStep * kWorkStep;
+        if (cap != inst->workcap) {
+            EvalWorkClear(inst);
+            inst->workcap = cap;
+        }
+    } else if (inst->workcap > kWorkStep) {
+        EvalWorkClear(inst);
+        inst->workcap = 0;
+    }
+}

@@ -13,10 +13,15 @@
 constexpr int32_t kWorkLinkBytes = 8;
 static_assert(sizeof(void*) <= kWorkLinkBytes, "the link word fits before the scratch space");
 
+/* Work areas come in multiples of this many bytes. */
+constexpr int32_t kWorkStep = 4096;
+static_assert(ZORV_MAX_WORK % kWorkStep == 0, "rounding the largest count must not overflow");
+
 void EvalWorkInit(ZInst* inst);
 void EvalWorkTerm(ZInst* inst);
 void* EvalWorkAlloc(ZInst* inst);
 void EvalWorkFree(ZInst* inst, void* block);
 void EvalWorkClear(ZInst* inst);
+void EvalWorkSize(ZInst* inst);
 
 #endif

@@ -10,10 +10,8 @@
 
 namespace {
 
-constexpr int32_t kWorkStep = 4096;      /* work areas come in multiples of this */
 constexpr int32_t kInlineResult = 48;    /* longer concatenations need scratch space */
 constexpr int64_t kLongestValue = 32767; /* vlen is 16 bits */
-static_assert(ZORV_MAX_WORK % kWorkStep == 0, "rounding the largest count must not overflow");
 
 using Rule = zkind::TypingRule;
 constexpr Rule rule_of(int32_t type) {
@@ -80,22 +78,6 @@ int32_t type_operator(ZInst* inst, ZNode* node) {
     return 0;
 }
 
-/* Sizes the work areas to what the tree reserved, rounded up to whole
- * steps; cached areas of another size are given back. With no reservation a small size
- * is kept (areas already cached stay useful) and a larger one dropped. */
-void size_work_area(ZInst* inst) {
-    if (inst->worksize != 0) {
-        const int32_t cap = (inst->worksize + kWorkStep - 1) / kWorkStep * kWorkStep;
-        if (cap != inst->workcap) {
-            EvalWorkClear(inst);
-            inst->workcap = cap;
-        }
-    } else if (inst->workcap > kWorkStep) {
-        EvalWorkClear(inst);
-        inst->workcap = 0;
-    }
-}
-
 }  // namespace
 
 bool reserve_work(ZInst* inst, ZNode* node, int64_t bytes) {
@@ -140,6 +122,6 @@ int32_t ZORVResolve(ZInst* inst, NQJournal* jnl, ZLookup lookup, void* lookupctx
     inst->worksize = 0;
     const int32_t status = resolve_tree(inst, inst->root, jnl, lookup, lookupctx);
     ZORVTran(inst, jnl);
-    size_work_area(inst);
+    EvalWorkSize(inst);
     return status;
 }

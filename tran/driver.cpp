@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "eval/listindex.h"
+#include "frame/evalwork.h"
 #include "frame/instance_tail.h"
 #include "frame/nodeutil.h"
 #include "tran/tran.h"
@@ -65,9 +66,19 @@ void ZORVTran(ZInst* inst, NQJournal* jnl) {
  * a node that the next transformation may dissolve into the new AND and free.
  * The stores into the node store made the instance's list indexes stale, so the whole
  * tree's lists are indexed again (the marks copied with the other tree's nodes name the
- * other instance's entries and are not trusted here). Always 0. */
+ * other instance's entries and are not trusted here). Always 0.
+ *
+ * The copy keeps its scratch offsets, which other's resolution counted from the start of a
+ * work area, and is evaluated with this instance's work areas: they are grown to other's
+ * size when that is larger. The two trees may share those bytes, since the AND evaluates
+ * its second operand only once the first has given its truth value, and no value of one
+ * operand's scratch space outlives that operand. */
 int32_t ZORVAnd(ZInst* inst, ZInst* other, NQJournal* jnl) {
     ZNode* copy = CopyTree(other->root, inst, jnl);
+    if (other->worksize > inst->worksize) {
+        inst->worksize = other->worksize;
+        EvalWorkSize(inst);
+    }
     if (!inst->root) {
         inst->root = copy;
     } else if (ZNode* both = inst->NewOp(inst, Z_LAND)) {

@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/tran/tran_fixture.h"
@@ -155,6 +156,42 @@ TEST_F(Driver, AndKeepsTheWrapperAroundTheRoot) {
     EXPECT_EQ(esc->Root(esc), esc->escroot);
     EXPECT_EQ(esc->escroot->u.op.args[0], esc->root);
     EXPECT_EQ(render(esc->root), "LAND(CGT(NAME X,LITN 1),CEQ(NAME Z,LITN 3),CLT(NAME Y,LITN 2))");
+}
+
+// A joined tree evaluates with this instance's work area, so that area must hold the scratch
+// values of the copied tree too, which here needs more than the old tree (four 288-byte
+// upper-cased copies and their 1152-byte concatenation against one 576-byte concatenation).
+// The ends of the values are what the clauses test, so a value cut short fails them.
+constexpr int kWide = 72;
+int32_t bind_wide(void*, ZNode* leaf, NQJournal*) {
+    if (std::string_view(leaf->u.nm.name, static_cast<size_t>(leaf->u.nm.namelen)) != "W")
+        return 99;
+    leaf->vlen = 4 * kWide;
+    leaf->u.nm.colw = 4 * kWide;
+    leaf->u.nm.coloff = 0;
+    return 0;
+}
+
+TEST_F(Driver, AndMakesRoomForTheScratchValuesOfTheJoinedTree) {
+    std::u32string row(kWide, U' ');
+    row.replace(0, 3, U"abc");
+    row.replace(kWide - 3, 3, U"xyz");
+    ZInst* other = create();
+    ASSERT_NE(other, nullptr);
+    auto prepare = [&](ZInst* inst, std::u32string_view text) {
+        ASSERT_EQ(inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), jnl_), 0);
+        ASSERT_EQ(inst->Resolve(inst, jnl_, bind_wide, nullptr), 0);
+        EXPECT_EQ(inst->Eval(inst, row.data(), nullptr, nullptr), 1);
+    };
+    prepare(inst_, U"w || w contains 'xyzabc'");
+    prepare(other, U"upcase(w) || upcase(w) || upcase(w) || upcase(w) contains 'XYZABC'");
+    ASSERT_GT(other->worksize, inst_->worksize);
+
+    EXPECT_EQ(ZORVAnd(inst_, other, jnl_), 0);
+    EXPECT_GE(inst_->workcap, other->worksize);
+    EXPECT_EQ(inst_->Eval(inst_, row.data(), nullptr, nullptr), 1);
+    row[kWide - 1] = U'q';
+    EXPECT_EQ(inst_->Eval(inst_, row.data(), nullptr, nullptr), 0);
 }
 
 // Wide clauses: they must come out right, and (this being the sanitizer or emulator build)
