@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "table/bytemask.h"
 
 namespace zorv::table {
+
+namespace {
+constexpr std::string_view kMark = "\xEF\xBB\xBF";  // the UTF-8 byte-order mark
+}  // namespace
 
 void BlockReader::restart() {
     carry_.clear();
@@ -68,7 +73,9 @@ size_t BlockReader::cut(const char* data, size_t size) const {
 bool BlockReader::next(Block& block, std::string* why) {
     block.begin = block.size = 0;
     block.last = false;
-    const size_t want = std::max(block_bytes_, carry_.size() * 2) + kMaskPadding;
+    // The first block has room for the byte-order mark, which is looked for once, in it.
+    const size_t least = started_ ? block_bytes_ : std::max(block_bytes_, kMark.size());
+    const size_t want = std::max(least, carry_.size() * 2) + kMaskPadding;
     if (block.bytes.size() < want) block.bytes.resize(want);
     std::memcpy(block.data(), carry_.data(), carry_.size());
     size_t n = carry_.size();
@@ -83,9 +90,9 @@ bool BlockReader::next(Block& block, std::string* why) {
         }
         if (!started_) {
             started_ = true;
-            if (n >= 3 && std::memcmp(block.data(), "\xEF\xBB\xBF", 3) == 0) {
-                std::memmove(block.data(), block.data() + 3, n - 3);
-                n -= 3;
+            if (std::string_view(block.data(), n).starts_with(kMark)) {
+                std::memmove(block.data(), block.data() + kMark.size(), n - kMark.size());
+                n -= kMark.size();
                 if (!eof_) continue;  // fill the three bytes' room
             }
         }

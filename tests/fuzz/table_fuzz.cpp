@@ -157,7 +157,20 @@ void bind(Table& table, const Column& col) {
     FUZZ_CHECK(col.kind == Kind::kNumeric ? leaf.vlen == -8 : leaf.vlen == col.bytes());
 }
 
+// The schema as text, for the verbose runs that explain a finding.
+void dump(const char* what, const Table& t) {
+    if (!host().verbose) return;
+    std::fprintf(stderr, "%s: record %d, rows %lld\n", what, static_cast<int>(t.record_size()),
+                 static_cast<long long>(t.row_count()));
+    for (const Column& c : t.columns())
+        std::fprintf(stderr, "  [%s] key [%s] %s%s width %d at %d\n", c.name.c_str(), c.key.c_str(),
+                     c.kind == Kind::kNumeric ? "num" : "char", c.typed ? " typed" : "",
+                     static_cast<int>(c.width), static_cast<int>(c.offset));
+}
+
 bool same_schema(const Table& a, const Table& b) {
+    dump("first", a);
+    dump("second", b);
     if (a.columns().size() != b.columns().size() || a.record_size() != b.record_size())
         return false;
     for (size_t i = 0; i < a.columns().size(); ++i) {

@@ -40,6 +40,26 @@ TEST(Reading, CellsComeOutAsWritten) {
     }
 }
 
+// The first block is read before the mark is looked for: blocks shorter than the mark must
+// not leave it in the first column's name.
+TEST(Reading, TheByteOrderMarkIsDroppedWhateverTheBlockSize) {
+    for (size_t block : {1, 2, 3, 4}) {
+        SCOPED_TRACE(block);
+        TableOptions options;
+        options.block_bytes = block;
+        Opened o = open_text(
+            "\xEF\xBB\xBF"
+            "a:char,b\nxy,1\n",
+            options);
+        ASSERT_NE(o.table, nullptr) << o.error.text();
+        EXPECT_EQ(o.table->columns()[0].name, "a");
+        const Rows rows = read_all(*o.table);
+        ASSERT_TRUE(rows.ok) << rows.error.text();
+        ASSERT_EQ(rows.records.size(), 1u);
+        EXPECT_EQ(text(*o.table, rows.records[0], "A"), "xy");
+    }
+}
+
 TEST(Reading, OtherDelimiters) {
     TableOptions tsv;
     tsv.delimiter = '\t';
