@@ -23,6 +23,7 @@ test: build
 	  echo "== $$w =="; \
 	  (cd build/$$w && ctest --output-on-failure -j $(JOBS)) || exit 1; \
 	done
+	@$(MAKE) tsan
 	@echo "== fuzz smoke =="
 	@$(MAKE) fuzz-smoke
 
@@ -71,3 +72,14 @@ fuzz-smoke: fuzz-build
 
 clean:
 	rm -rf build
+
+# Thread checks in a tree of their own: x64 under ThreadSanitizer, the library, the host
+# runtime, the command and the thread tests only. Any report fails the run.
+.PHONY: tsan
+build/tsan/CMakeCache.txt: | setup
+	@cmake -S . -B build/tsan -DZORV_WIDTH=x64 -DZORV_SANITIZE=OFF -DZORV_TSAN=ON -DCMAKE_BUILD_TYPE=None >/dev/null
+
+tsan: setup build/tsan/CMakeCache.txt
+	@cmake --build build/tsan -j $(JOBS)
+	@echo "== tsan =="
+	@cd build/tsan && ctest --output-on-failure -j $(JOBS)

@@ -63,9 +63,11 @@ inline int32_t set_truth(ZNode* result, int32_t t) {
 
 /* ---- operands ---- */
 /* The leaf's row offset: a negative one is stored back as its absolute value once (the
- * only write the evaluator makes to a tree, idempotent and so safe between threads). */
+ * only write the evaluator makes to a tree; idempotent, and read as well as written
+ * atomically, since evaluations on other threads read the leaf meanwhile). Relaxed atomic
+ * accesses of an aligned word cost what plain ones do. */
 inline int32_t column_offset(ZNode* leaf) {
-    int32_t off = leaf->u.nm.coloff;
+    int32_t off = __atomic_load_n(&leaf->u.nm.coloff, __ATOMIC_RELAXED);
     if (off < 0) {
         off = -off;
         __atomic_store_n(&leaf->u.nm.coloff, off, __ATOMIC_RELAXED);

@@ -134,6 +134,7 @@ int32_t ZORVReset(ZInst* inst) {
     inst->serialize = 0;
     forget_append_cursor(inst);
     forget_list_indexes(inst);  // they lived in the arena
+    line_refused(inst) = false;
 
     ZParse* prs = &inst->prs;
     const NQStatus status = prs->tokenizer->Reset(prs->tokenizer);

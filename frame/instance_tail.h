@@ -58,6 +58,9 @@ struct ZInstWithTail {
     ZInst inst;
     AppendCursor cursor;
     ListIndexTable lists;
+    /* The line reader could not make the clause's string object during this parse, so the
+     * engine saw an empty input: the parse must not pass for the empty clause. */
+    bool line_refused;
 };
 
 inline AppendCursor& append_cursor(ZInst* inst) {
@@ -66,6 +69,10 @@ inline AppendCursor& append_cursor(ZInst* inst) {
 
 inline void forget_append_cursor(ZInst* inst) {
     append_cursor(inst) = AppendCursor{};
+}
+
+inline bool& line_refused(ZInst* inst) {
+    return reinterpret_cast<ZInstWithTail*>(inst)->line_refused;
 }
 
 inline ListIndexTable& list_indexes(ZInst* inst) {

@@ -3,6 +3,7 @@
  * reader that hands the tokenizer the whole clause as a single line. */
 #include <cstring>
 
+#include "frame/instance_tail.h"
 #include "frame/nodekinds.h"
 #include "parse/parse.h"
 
@@ -112,7 +113,8 @@ Depth tree_depth(ZInst* inst, ZNode* root, int32_t base) {
  *
  * A tree deeper than ZORV_MAX_DEPTH (the wrapper counted) is refused here, where it is
  * built, so that every later walk may recurse: a level-4 message, no tree, and
- * ZORV_PARSE_TOO_DEEP; 6 when memory for the check runs out. A failed parse may leave a
+ * ZORV_PARSE_TOO_DEEP; 6 when memory for the check runs out, or when the line reader could
+ * not make the string object that hands the clause to the tokenizer. A failed parse may leave a
  * tree too (the actions go on after a semantic error); a deep one is dropped quietly and
  * the engine's status, with its messages, stands. */
 int32_t ZORVParse(ZInst* inst, const NQWChar* text, int32_t length, NQJournal* jnl) {
@@ -126,6 +128,12 @@ int32_t ZORVParse(ZInst* inst, const NQWChar* text, int32_t length, NQJournal* j
 
     NQEngine* engine = prs->engine;
     const NQStatus status = engine->Parse(engine, jnl);
+    if (line_refused(inst)) {
+        // The engine parsed an empty input, which the grammar takes for the empty clause
+        // CLEAR: a clause that was never read must not pass for one.
+        inst->Reset(inst);
+        return kNoMemory;
+    }
 
     const int32_t wrapper = (inst->options & ZORV_OPT_ESC) ? 1 : 0;
     const Depth depth = tree_depth(inst, inst->root, wrapper);
@@ -176,7 +184,7 @@ NQStatus ZORVTokenizer(void* user, int32_t, int32_t, NQToken** token) {
 /* Line reader of the tokenizer. The first call hands over the clause as one string object;
  * the next call, with that line, releases it and ends the input. Returns 0 when a line was
  * stored (and the line flag set), 1 at the end of the input; a string object that cannot
- * be made ends the input too. */
+ * be made ends the input too, and is noted for ZORVParse, which then fails the parse. */
 int32_t ZORVGetLine(int32_t* lineflag, NQString** line, void* user) {
     ZParse* prs = parse_record(user);
     if (*line) {
@@ -189,7 +197,10 @@ int32_t ZORVGetLine(int32_t* lineflag, NQString** line, void* user) {
 
     NQStringExt* strext = prs->strext;
     NQString* s = strext->NewString(strext, prs->pool, prs->text, prs->textlen, 1);
-    if (!s) return 1;
+    if (!s) {
+        line_refused(prs->inst) = true;
+        return 1;
+    }
     *line = s;
     *lineflag = 1;
     return 0;

@@ -311,14 +311,21 @@ NQStatus list(const Sem& s, int32_t op) {
 }
 
 /* @ADD: the operand finished on the level below the current one moves into the holder
- * beneath it, at position `at` (-1 appends); its own level is then cleared for reuse. */
+ * beneath it, at position `at` (-1 appends); its own level is then cleared for reuse. A
+ * store that needs a new overflow block which the arena cannot give leaves the list as it
+ * was (ZORVSet has no status to say so): the list's count tells, and the parse ends with
+ * 6 rather than go on without the operand. */
 NQStatus add(const Sem& s, int32_t at) {
     ZInst* inst = s.inst;
     ZNode* h = yowspop(s.prs);
     ZNode* x = h != nullptr ? inst->Get(inst, h, 0) : nullptr;
     ZNode* p = holder(s.prs, 1);
     assert(p != nullptr && "an operand level has a holder below it");
-    if (p != nullptr) inst->Set(inst, p, at, x);
+    if (p != nullptr) {
+        const int32_t position = at < 0 ? p->u.op.nargs : at;
+        inst->Set(inst, p, at, x);
+        if (p->u.op.nargs <= position) return kNoMemory;
+    }
     if (ZNode* cur = holder(s.prs, 0)) *cur = opzero;
     return kDone;
 }

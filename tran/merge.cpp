@@ -117,7 +117,10 @@ void Merge::reshaped(ZNode* set) {
 /* A point above every constant of the set is where AddToSet's walk ends: it is appended,
  * and a sorted set stays sorted. Another point for a set of points is held back, to be put
  * in place with the others. Any other point goes through AddToSet, after which the set still
- * holds constants of one order below the greatest one known, but may have empty slots. */
+ * holds constants of one order below the greatest one known, but may have empty slots.
+ * The comparison the point came from is dropped in every case, also when the node store
+ * could not give the copy that AddToSet (or place_later, for a point held back) stores:
+ * the point is then lost, and an OR selects fewer rows. */
 Outcome Merge::add_point(ZNode* set, ZNode* point, ZNode*& sb) {
     if (later.set != set) place_later();
     setsweep::SetFacts* f = facts_of(set);

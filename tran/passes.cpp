@@ -148,7 +148,9 @@ int32_t pass2a(ZNode* node, ZInst* inst, NQJournal* jnl) {
 /* Flattens an AND/OR: an operand of the node's own type gives its first operand to its slot
  * and its others to the end of the node, and the scan goes on over the appended ones, so
  * (a AND b) AND c becomes AND(a, c, b). The dissolved operands' blocks are released at the
- * end: releasing a node would make the next append walk the chain from its head. */
+ * end: releasing a node would make the next append walk the chain from its head. An append
+ * that needs an overflow block the node store cannot give is lost (ZORVSet leaves the node
+ * as it was), and with it that operand of the AND/OR. */
 int32_t pass2b(ZNode* node, ZInst* inst, NQJournal* jnl) {
     if (node->type != Z_LOR && node->type != Z_LAND) return 0;
     ZNode* dissolved = nullptr;  // chained through their freed slot 0

@@ -179,12 +179,17 @@ void AddToSet(ZInst* inst, NQJournal* jnl, ZNode* set, ZNode* element) {
 }
 
 /* Stores a copy of x at position pos of s, the elements from pos on moving up one slot.
- * The shift runs front to back in one walk, carrying each displaced element on. */
+ * The shift runs front to back in one walk, carrying each displaced element on.
+ * When the node store gives out, the element is lost and the set selects less: a set that
+ * cannot grow by the overflow block it needs is left as it was; a copy that cannot be made
+ * leaves an empty slot at pos (which yowcln removes). The transformer has no status to
+ * report either. */
 void Insert(ZInst* inst, NQJournal* jnl, ZNode* set, int32_t pos, ZNode* element) {
     const int32_t n = set->u.op.nargs;
     assert(pos >= 0 && pos <= n);
-    ZNode* carry = CopyTree(element, inst, jnl);
     inst->Set(inst, set, -1, nullptr); /* room for one more, in a new block if need be */
+    if (set->u.op.nargs == n) return;
+    ZNode* carry = CopyTree(element, inst, jnl);
     ZNode* block = block_of(set, pos);
     for (int32_t k = pos; k <= n; ++k) {
         if (k > pos && k % Z_NODE_ARGS == 0) block = block->u.op.next;

@@ -36,9 +36,10 @@ void free_operands(ZInst* inst, ZNode* node, bool keep_head, NQJournal* jnl) {
 /* A deep copy of the subtree: every node and every overflow block is new, so the copy
  * shares nothing with the source but text buffers in arena memory (an inline text is
  * re-pointed into the copy's own buffer). All fields are the source's.
- * When the store cannot give a node (which the store reports on its own), the copy ends
- * there: a failed head gives null, a failed overflow block cuts the copy's list after the
- * operands already copied, so the result is always a well-formed tree. */
+ * When the store cannot give a node, the copy goes without it and nothing says so: a
+ * failed head gives null, an operand whose copy failed leaves its slot empty, a failed
+ * overflow block cuts the copy's list after the operands already copied. The result is
+ * always a well-formed tree, but one that may lack operands and list elements. */
 ZNode* CopyTree(ZNode* node, ZInst* inst, NQJournal* jnl) {
     if (node == nullptr) return nullptr;
     ZNode* copy = inst->NewOp(inst, Z_NULL);

@@ -63,7 +63,10 @@ void* load_extension(NQKernel* kernel, const NQWChar* name, int32_t namelen, NQJ
         if (!extension_name(name, namelen, ext)) return nullptr;
         {
             std::lock_guard<std::mutex> hold(k.mu);
-            if (!k.fail_extension.empty() && k.fail_extension == ext) return nullptr;
+            if (!k.fail_extension.empty() && k.fail_extension == ext) {
+                k.injected.fetch_add(1, std::memory_order_relaxed);
+                return nullptr;
+            }
         }
         void* handle = library_handle(k, ext);
         if (!handle) return nullptr;

@@ -42,7 +42,9 @@ HostLink* find_object(KernelImpl& k, const void* record) {
 
 bool should_fail(KernelImpl& k, ZHostCreation kind) {
     if (kind < 0 || kind >= ZHOST_CREATE_KINDS) return false;
-    return k.create_fail[kind].tick();
+    if (!k.create_fail[kind].tick()) return false;
+    k.injected.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 namespace {
@@ -139,6 +141,10 @@ ZHOST_API void zhost_fail_extension(NQKernel* kernel, const char* name) {
     } catch (...) {
         k.fail_extension.clear();
     }
+}
+
+ZHOST_API long zhost_injected_failures(NQKernel* kernel) {
+    return kernel ? impl(kernel)->injected.load(std::memory_order_relaxed) : 0;
 }
 
 ZHOST_API void zhost_set_needs_transcoder(NQKernel* kernel, int needed) {

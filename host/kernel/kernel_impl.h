@@ -70,6 +70,7 @@ struct KernelImpl : NQKernel {
 
     Countdown alloc_fail;
     std::array<Countdown, ZHOST_CREATE_KINDS> create_fail;
+    std::atomic<long> injected{0}; /* failures the injection has caused */
     std::atomic<bool> needs_transcoder{true};
     std::string fail_extension;
 

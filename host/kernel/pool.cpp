@@ -44,7 +44,10 @@ void* pool_alloc(NQPool* p, uint32_t size, uint32_t flags) {
     KernelImpl& k = *pool.link.kernel;
     bool refuse = k.alloc_fail.tick();
     refuse = pool.fail.tick() || refuse;
-    if (refuse) return nullptr;
+    if (refuse) {
+        k.injected.fetch_add(1, std::memory_order_relaxed);
+        return nullptr;
+    }
     size_t total = 0; /* the header and the block; only a 32-bit size_t can overflow */
     if (__builtin_add_overflow(sizeof(BlockHeader), size_t{size}, &total)) return nullptr;
     void* mem = (flags & NQ_ALLOC_ZERO) ? std::calloc(1, total) : std::malloc(total);

@@ -4,7 +4,10 @@
 #include "host/nqeparse/tables.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include "zorv/host.h"
 
@@ -217,6 +220,47 @@ bool Tables::spelled(int32_t code, const char* ascii) const {
     return i == n && !ascii[i];
 }
 
+namespace {
+
+// The bytes of a descriptor that say which tables it describes: every field up to the
+// end of the last reserved words, which leaves out only the tail padding of the record.
+constexpr size_t kDescriptorBytes =
+    offsetof(NQGrammar, reserved110) + sizeof(NQGrammar::reserved110);
+static_assert(offsetof(NQGrammar, prdlst) == 4 * sizeof(int16_t) &&
+                  offsetof(NQGrammar, nevercost) ==
+                      offsetof(NQGrammar, prdlst) + 15 * sizeof(void*),
+              "no padding inside the compared bytes");
+
+struct Loaded {
+    unsigned char descriptor[kDescriptorBytes];
+    Tables tables;
+};
+
+// The grammars loaded so far, newest last; a program uses one or two.
+constexpr size_t kKeep = 8;
+std::mutex loaded_mu;
+std::vector<Loaded> loaded;
+
+bool copy_loaded(const NQGrammar& d, Tables& t) {
+    std::lock_guard<std::mutex> hold(loaded_mu);
+    for (const Loaded& l : loaded) {
+        if (std::memcmp(l.descriptor, &d, kDescriptorBytes) != 0) continue;
+        t = l.tables;
+        return true;
+    }
+    return false;
+}
+
+void keep_loaded(const NQGrammar& d, const Tables& t) {
+    std::lock_guard<std::mutex> hold(loaded_mu);
+    if (loaded.size() == kKeep) loaded.erase(loaded.begin());
+    Loaded& l = loaded.emplace_back();
+    std::memcpy(l.descriptor, &d, kDescriptorBytes);
+    l.tables = t;
+}
+
+}  // namespace
+
 NQStatus load_tables(Tables& t, NQGrammarRoutine routine, const char** why) {
     *why = nullptr;
     NQGrammar desc{};
@@ -225,6 +269,7 @@ NQStatus load_tables(Tables& t, NQGrammarRoutine routine, const char** why) {
         *why = "the grammar routine gave no descriptor";
         return NQ_STATUS_BAD_GRAMMAR;
     }
+    if (copy_loaded(*d, t)) return NQ_OK;
     Loader l{t, *d};
     if (!l.header() || !l.productions() || !l.spellings() || !l.costs()) {
         *why = l.why;
@@ -232,6 +277,7 @@ NQStatus load_tables(Tables& t, NQGrammarRoutine routine, const char** why) {
     }
     l.predictions();
     reach_costs(t);
+    keep_loaded(*d, t);
     return NQ_OK;
 }
 

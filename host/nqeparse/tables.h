@@ -84,6 +84,9 @@ struct Tables {
 
 // Asks the grammar routine for its descriptor, checks it and fills `t`. Returns 0, or
 // NQ_STATUS_BAD_GRAMMAR with *why naming the first fault. May throw std::bad_alloc.
+// Loading a grammar (above all the repair costs) takes longer than many parses, and
+// grammar routines describe constant tables: the tables loaded from a descriptor are kept
+// and copied into the engines made later from a descriptor equal to it word for word.
 NQStatus load_tables(Tables& t, NQGrammarRoutine routine, const char** why);
 
 }  // namespace nqe

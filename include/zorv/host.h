@@ -91,6 +91,11 @@ ZHOST_API void zhost_fail_creation(NQKernel* kernel, ZHostCreation kind, long n)
 /* LoadExtension of this name (8-bit, as it would be spelled) fails; null clears. */
 ZHOST_API void zhost_fail_extension(NQKernel* kernel, const char* name);
 
+/* How many failures the injection has caused in this kernel so far: allocations refused,
+ * creations failed and extensions not loaded. A test that arms a failure reads it before
+ * and after a run to learn whether the failure came due within the run. */
+ZHOST_API long zhost_injected_failures(NQKernel* kernel);
+
 /* Makes NeedsTranscoder answer false (0) or true (1, the default). */
 ZHOST_API void zhost_set_needs_transcoder(NQKernel* kernel, int needed);
 

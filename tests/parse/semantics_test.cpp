@@ -444,6 +444,22 @@ TEST_F(Actions, ActionsAnswerSixWhenTheArenaCannotGrow) {
     EXPECT_EQ(prs()->stkcap, kStackStep);
     starve(0);
     EXPECT_EQ(yowspsh(prs()), 1);
+
+    // The sixteenth element of a list needs an overflow block: without it the list stays
+    // at fifteen and the parse ends, rather than go on without the element.
+    stacked();
+    ASSERT_EQ(act(A_LIST, {Z_SET}), 0);
+    for (int i = 1; i <= Z_NODE_ARGS; ++i) {
+        ASSERT_EQ(push(Z_LITN, T_INT, U"7"), 0);
+        ASSERT_EQ(act(A_ADD), 0);
+    }
+    ASSERT_EQ(push(Z_LITN, T_INT, U"8"), 0);
+    starve(0);
+    EXPECT_EQ(act(A_ADD), 6);
+    EXPECT_EQ(holder(1)->u.op.nargs, Z_NODE_ARGS);
+    ASSERT_EQ(push(Z_LITN, T_INT, U"8"), 0);
+    EXPECT_EQ(act(A_ADD, {20}), 0);  // a store at a position, with the block to be had
+    EXPECT_EQ(holder(1)->u.op.nargs, 21);
 }
 
 TEST_F(Actions, EveryActionIsTracedBeforeItActs) {

@@ -142,6 +142,22 @@ TEST_F(Driver, AndJoinsACopyOfAnotherTree) {
     EXPECT_EQ(render(other->root), text);
 }
 
+// The host reaches the tree through the ESC wrapper: it must wrap the joined tree, not the
+// old root, which the next transformation dissolves into the new AND and frees.
+TEST_F(Driver, AndKeepsTheWrapperAroundTheRoot) {
+    ZInst* esc = create(ZORV_OPT_ESC);
+    ASSERT_NE(esc, nullptr);
+    const std::u32string mine = U"x > 1 and y < 2", theirs = U"z = 3";
+    ASSERT_EQ(esc->Parse(esc, mine.data(), static_cast<int32_t>(mine.size()), jnl_), 0);
+    ASSERT_EQ(inst_->Parse(inst_, theirs.data(), static_cast<int32_t>(theirs.size()), jnl_), 0);
+    ASSERT_NE(esc->escroot, nullptr);
+    EXPECT_EQ(ZORVAnd(esc, inst_, jnl_), 0);
+    ZORVTran(esc, jnl_);
+    EXPECT_EQ(esc->Root(esc), esc->escroot);
+    EXPECT_EQ(esc->escroot->u.op.args[0], esc->root);
+    EXPECT_EQ(render(esc->root), "LAND(CGT(NAME X,LITN 1),CEQ(NAME Z,LITN 3),CLT(NAME Y,LITN 2))");
+}
+
 // A joined tree evaluates with this instance's work area, so that area must hold the scratch
 // values of the copied tree too, which here needs more than the old tree (four 288-byte
 // upper-cased copies and their 1152-byte concatenation against one 576-byte concatenation).

@@ -110,6 +110,21 @@ TEST_F(Sets, AddingAcrossOverflowBlocks) {
     for (ZNode* n : covered) EXPECT_EQ(reused.count(n), 1u) << "a covered point is not released";
 }
 
+// With the node store dry, a set that needs a new block for the element is left as it was
+// and a set with room gets an empty slot: the element is lost, the set stays a set.
+TEST_F(Sets, AddingWithTheNodeStoreDryLosesOnlyTheElement) {
+    ZNode* full = numbers(10, Z_NODE_ARGS);
+    ZNode* roomy = numbers(10, 3);
+    ZNode* one = num(1);
+    const std::string before = render(full);
+    inst_->NewOp = [](ZInst*, int32_t) -> ZNode* { return nullptr; };
+    AddToSet(inst_, jnl_, full, one);
+    AddToSet(inst_, jnl_, roomy, one);
+    inst_->NewOp = ZORVNewOp;
+    EXPECT_EQ(render(full), before);
+    EXPECT_EQ(render(roomy), "SET(-,LITN 10,LITN 11,LITN 12)");
+}
+
 TEST_F(Sets, ElementOfAnotherKindEndsTheProcess) {
     NQJournal* err = zhost_open_stream_journal(stdout, stderr);
     ZNode* s = set({num(1)});

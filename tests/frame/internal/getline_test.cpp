@@ -61,4 +61,20 @@ TEST_F(GetLine, StringThatCannotBeMadeEndsTheInput) {
     EXPECT_EQ(line_, nullptr);
 }
 
+// The engine would take the empty input for the empty clause and succeed: the parse fails
+// instead, with no tree, and the next one reads its clause.
+TEST_F(GetLine, ClauseThatCannotBeHandedOverFailsTheParse) {
+    const std::u32string clause = U"x = 1";
+    const auto parse = [&] {
+        return inst_->Parse(inst_, clause.data(), static_cast<int32_t>(clause.size()), jnl_);
+    };
+    zhost_fail_creation(kernel_, ZHOST_CREATE_STRING, 1);
+    EXPECT_EQ(parse(), 6);
+    zhost_fail_creation(kernel_, ZHOST_CREATE_STRING, 0);
+    EXPECT_EQ(inst_->Root(inst_), nullptr);
+    ASSERT_EQ(parse(), 0);
+    ASSERT_NE(inst_->Root(inst_), nullptr);
+    EXPECT_EQ(inst_->Root(inst_)->type, Z_CEQ);
+}
+
 }  // namespace

@@ -62,6 +62,7 @@ TEST_F(KernelTest, InjectedLoadFailureHitsOnlyThatNameUntilCleared) {
     EXPECT_NE(load(U"nqtestext"), nullptr);
     zhost_fail_extension(k, nullptr);
     EXPECT_NE(load(U"nqstring"), nullptr);
+    EXPECT_EQ(zhost_injected_failures(k), 2);
 }
 
 TEST(KernelExtensions, ExtensionFolderCanBeChosen) {

@@ -119,6 +119,7 @@ TEST_F(KernelTest, RefusedAllocationCountsKernelWideOrPerPool) {
     EXPECT_TRUE(ok(b));
     EXPECT_FALSE(ok(a));
     EXPECT_TRUE(ok(b));
+    EXPECT_EQ(zhost_injected_failures(k), 1);
     zhost_fail_pool_allocation(a, 2); /* allocations of b do not count */
     EXPECT_TRUE(ok(b));
     EXPECT_TRUE(ok(a));
@@ -133,6 +134,7 @@ TEST_F(KernelTest, RefusedAllocationCountsKernelWideOrPerPool) {
     zhost_fail_allocation(k, 1); /* 0 switches off */
     zhost_fail_allocation(k, 0);
     EXPECT_TRUE(ok(b));
+    EXPECT_EQ(zhost_injected_failures(k), 4); /* one refusal per countdown that came due */
 }
 
 /* Each kind fails exactly at its n-th creation; other kinds do not move its count. */
@@ -180,6 +182,7 @@ TEST_F(KernelTest, InjectedCreationFailsAtTheNthAttemptOfItsKindOnly) {
     EXPECT_EQ(zhost_should_fail(k, ZHOST_CREATE_ENGINE), 0);
     EXPECT_EQ(zhost_should_fail(k, ZHOST_CREATE_ENGINE), 1);
     EXPECT_EQ(zhost_should_fail(k, ZHOST_CREATE_ENGINE), 0);
+    EXPECT_EQ(zhost_injected_failures(k), 6);
     dispose(p);
     EXPECT_EQ(zhost_live_count(k), 0);
     zhost_track(k, +2); /* extensions' own objects */
