@@ -6,15 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 #include "table/bytemask.h"
 
 namespace zorv::table {
-
-namespace {
-constexpr std::string_view kMark = "\xEF\xBB\xBF";  // the UTF-8 byte-order mark
-}  // namespace
 
 void BlockReader::restart() {
     carry_.clear();
@@ -74,7 +69,7 @@ bool BlockReader::next(Block& block, std::string* why) {
     block.begin = block.size = 0;
     block.last = false;
     // The first block has room for the byte-order mark, which is looked for once, in it.
-    const size_t least = started_ ? block_bytes_ : std::max(block_bytes_, kMark.size());
+    const size_t least = started_ ? block_bytes_ : std::max(block_bytes_, kByteOrderMark.size());
     const size_t want = std::max(least, carry_.size() * 2) + kMaskPadding;
     if (block.bytes.size() < want) block.bytes.resize(want);
     std::memcpy(block.data(), carry_.data(), carry_.size());
@@ -90,9 +85,10 @@ bool BlockReader::next(Block& block, std::string* why) {
         }
         if (!started_) {
             started_ = true;
-            if (std::string_view(block.data(), n).starts_with(kMark)) {
-                std::memmove(block.data(), block.data() + kMark.size(), n - kMark.size());
-                n -= kMark.size();
+            if (std::string_view(block.data(), n).starts_with(kByteOrderMark)) {
+                std::memmove(block.data(), block.data() + kByteOrderMark.size(),
+                             n - kByteOrderMark.size());
+                n -= kByteOrderMark.size();
                 if (!eof_) continue;  // fill the three bytes' room
             }
         }

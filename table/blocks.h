@@ -6,11 +6,15 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "table/input.h"
 
 namespace zorv::table {
+
+// The UTF-8 byte-order mark, dropped where it begins the input.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 struct Block {
     std::vector<char> bytes;  // the rows, then kMaskPadding bytes at least

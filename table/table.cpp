@@ -179,6 +179,14 @@ bool Table::State::read_header(TableError* error) {
     header.assign(block.data() + row.begin, row.end - row.begin);
     header_csv.clear();
     append_csv(block.data(), row, options.delimiter, &header_csv);
+    // Written back, the header begins a file, where a reader takes a leading mark for the
+    // file's own: a first name that begins with one (written as it was, so unquoted and free
+    // of quotes) is quoted to keep it.
+    if (std::string_view(header_csv).starts_with(kByteOrderMark)) {
+        const Cell& first = row.cells[0];
+        header_csv.insert(first.end - first.begin, 1, '"');
+        header_csv.insert(0, 1, '"');
+    }
     scanner.set_max_cells(static_cast<int32_t>(columns.size()));
     reader.set_row_limit((columns.size() + 2) * kCellBytes);
     return true;

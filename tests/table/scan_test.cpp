@@ -99,6 +99,22 @@ TEST(Scan, RowsAreWrittenBackAsCsv) {
     EXPECT_EQ(o.table->header_csv(), "\"a\"\"b\",c");
 }
 
+// The header written back starts a file: a first name that begins with the byte-order mark
+// (a second mark, or one after empty lines) is quoted, or reading the file again would take
+// the name's mark for the file's own and drop it.
+TEST(Scan, AHeaderWrittenBackKeepsAMarkThatBeginsItsFirstName) {
+    const std::string mark = "\xEF\xBB\xBF";
+    for (const std::string& lead : {mark, std::string("\n\n")}) {
+        Opened o = open_text(lead + mark + "a,b\n1,2\n");
+        ASSERT_NE(o.table, nullptr) << o.error.text();
+        ASSERT_EQ(o.table->columns()[0].name, mark + "a");
+        EXPECT_EQ(o.table->header_csv(), "\"" + mark + "a\",b");
+        Opened again = open_text(o.table->header_csv() + "\n1,2\n");
+        ASSERT_NE(again.table, nullptr) << again.error.text();
+        EXPECT_EQ(again.table->columns()[0].name, mark + "a");
+    }
+}
+
 // The quick paths must say what the careful ones say of every text: the check that reads
 // eight bytes at a time past the cell's end, and the reading of plain decimals as an
 // integer over a power of ten, bit for bit what from_chars makes of them.
