@@ -18,6 +18,7 @@
 #include "frame/evalwork.h"
 #include "frame/internal/internal_fixture.h"
 #include "resolve/resolve.h"
+#include "tests/common/column_binding.h"
 #include "tests/common/tree_text.h"
 
 namespace evaltest {
@@ -59,13 +60,7 @@ inline int32_t fetch(ZNode* leaf, const void* row, const void** address, int32_t
 }
 
 // Where a column is and what it is.
-struct Column {
-    const char* name;
-    int16_t vlen;
-    int32_t coloff;
-    uint32_t colmode;
-    ZFetch fetch;
-};
+using Column = ztest::Column;
 
 inline const std::vector<Column>& columns() {
     static const std::vector<Column> table = {
@@ -150,17 +145,7 @@ class EvalTest : public frametest::Linked {
     // The fixture's binding callback: the columns above by name; any other name is
     // refused with status 99, so that a mistyped clause fails loudly.
     static int32_t bind(void*, ZNode* leaf, NQJournal*) {
-        const std::string_view name(leaf->u.nm.name, static_cast<size_t>(leaf->u.nm.namelen));
-        for (const Column& c : columns()) {
-            if (name != c.name) continue;
-            leaf->vlen = c.vlen;
-            leaf->u.nm.colw = static_cast<int16_t>(c.vlen < 0 ? 8 : c.vlen);
-            leaf->u.nm.coloff = c.coloff;
-            leaf->u.nm.colmode = c.colmode;
-            leaf->u.nm.fetch = c.fetch;
-            return 0;
-        }
-        return 99;
+        return ztest::bind_column(columns(), leaf);
     }
 
     // Parses and resolves a clause as the host does (binding, transformation, work-area

@@ -13,6 +13,7 @@
 #include <limits>
 #include <string_view>
 
+#include "tests/common/column_binding.h"
 #include "tests/fuzz/fuzz_host.h"
 #include "zorv/support.h"
 
@@ -50,13 +51,7 @@ int32_t fetch(ZNode* leaf, const void* row, const void** address, int32_t* lengt
     return 0;
 }
 
-struct Column {
-    std::string_view name;
-    int16_t vlen;
-    int32_t coloff;
-    uint32_t colmode;
-    ZFetch fetch;
-};
+using Column = ztest::Column;
 
 constexpr Column kColumns[] = {
     {"X", -8, offsetof(Row, x), 0, nullptr},
@@ -76,17 +71,7 @@ constexpr Column kColumns[] = {
 
 // Unknown names are refused with a status of our own, which ends the resolution.
 int32_t bind(void*, ZNode* leaf, NQJournal*) {
-    const std::string_view name(leaf->u.nm.name, static_cast<size_t>(leaf->u.nm.namelen));
-    for (const Column& c : kColumns) {
-        if (name != c.name) continue;
-        leaf->vlen = c.vlen;
-        leaf->u.nm.colw = static_cast<int16_t>(c.vlen < 0 ? 8 : c.vlen);
-        leaf->u.nm.coloff = c.coloff;
-        leaf->u.nm.colmode = c.colmode;
-        leaf->u.nm.fetch = c.fetch;
-        return 0;
-    }
-    return 99;
+    return ztest::bind_column(kColumns, leaf);
 }
 
 template <size_t N>

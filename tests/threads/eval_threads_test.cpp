@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "frame/internal/internal_fixture.h"
+#include "tests/common/column_binding.h"
 
 namespace {
 
@@ -59,13 +60,7 @@ int32_t fetch(ZNode* leaf, const void* row, const void** address, int32_t* lengt
     return 0;
 }
 
-struct Column {
-    std::string_view name;
-    int16_t vlen;
-    int32_t coloff;
-    uint32_t colmode;
-    ZFetch fetch;
-};
+using Column = ztest::Column;
 
 const Column kColumns[] = {
     {"N", -8, -static_cast<int32_t>(offsetof(Row, n)), 0, nullptr},
@@ -76,17 +71,7 @@ const Column kColumns[] = {
 };
 
 int32_t bind(void*, ZNode* leaf, NQJournal*) {
-    const std::string_view name(leaf->u.nm.name, static_cast<size_t>(leaf->u.nm.namelen));
-    for (const Column& c : kColumns) {
-        if (name != c.name) continue;
-        leaf->vlen = c.vlen;
-        leaf->u.nm.colw = static_cast<int16_t>(c.vlen < 0 ? 8 : c.vlen);
-        leaf->u.nm.coloff = c.coloff;
-        leaf->u.nm.colmode = c.colmode;
-        leaf->u.nm.fetch = c.fetch;
-        return 0;
-    }
-    return 99;
+    return ztest::bind_column(kColumns, leaf);
 }
 
 std::u32string upper(std::u32string s) {
