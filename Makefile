@@ -3,7 +3,7 @@ WIDTHS := x86 x64
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup setup-bench configure build test run bench fuzz fuzz-build fuzz-smoke clean
+.PHONY: all setup setup-bench configure build test run bench release fuzz fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -44,7 +44,17 @@ setup-bench:
 	@bash scripts/setup bench
 
 build/bench/CMakeCache.txt: | setup-bench
-	@cmake -S . -B build/bench -DZORV_WIDTH=x64 -DZORV_SANITIZE=OFF -DCMAKE_BUILD_TYPE=None >/dev/null
+	@cmake -S . -B build/bench -DZORV_WIDTH=x64 -DZORV_SANITIZE=OFF -DZORV_BENCH=ON \
+	  -DCMAKE_BUILD_TYPE=None >/dev/null
+
+# The release tree: x64, optimised, no sanitizers and no test suites. It builds what
+# `make install` installs and what the Python binding loads.
+build/release/CMakeCache.txt: | setup
+	@cmake -S . -B build/release -DZORV_WIDTH=x64 -DZORV_SANITIZE=OFF -DZORV_TESTS=OFF \
+	  -DCMAKE_BUILD_TYPE=None >/dev/null
+
+release: setup build/release/CMakeCache.txt
+	@cmake --build build/release -j $(JOBS)
 
 bench: setup-bench build/bench/CMakeCache.txt
 	@cmake --build build/bench -j $(JOBS) --target zorv_bench zorv_cli
