@@ -285,7 +285,9 @@ int main(int argc, char** argv) {
         "  zorv filter --input big.csv --output picked.csv --and \"flag = 1\" \"qty > 10\"");
 
     CLI::App* explain = app.add_subcommand(
-        "explain", "Draw the clause's expression tree, bound to a table and optimised");
+        "explain",
+        "Show the clause's expression tree (a drawing, JSON or a Graphviz graph), bound to a "
+        "table and optimised");
     explain->fallthrough();
     explain
         ->add_option("--stage", o.stage,
