@@ -1,5 +1,5 @@
 // The JSON and Graphviz forms of a clause tree (schema and labels: tree_formats.h). Both
-// walk the tree once, operands through ArgCursor, so the cost is linear in the nodes.
+// walk the tree once, in preorder, operands through ArgCursor: linear in the nodes.
 #include "cli/tree_formats.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "frame/missing.h"
 #include "frame/nodeutil.h"
@@ -76,7 +77,40 @@ std::u32string node_name(const ZNode* n) {
 std::u32string_view litc_text(const ZNode* n) {
     const int32_t chars = std::max(n->u.litc.slen, 0) / 4;
     if (chars == 0 || n->u.litc.str == nullptr) return {};
-    return {reinterpret_cast<const char32_t*>(n->u.litc.str), static_cast<size_t>(chars)};
+    return {n->u.litc.str, static_cast<size_t>(chars)};
+}
+
+// Visits the tree in preorder: visit(node, id, parent id or -1, operand index) for every node,
+// empty slots (null) included, ids counting from 0; leave() once an operator's operands are
+// done. A stack of cursors instead of recursion: a tree may be ZORV_MAX_DEPTH levels deep,
+// and the Python binding's threads may have less stack than the command's main thread.
+template <class Visit, class Leave>
+void preorder(ZNode* root, Visit visit, Leave leave) {
+    struct Level {
+        ArgCursor arg;
+        int64_t id;
+    };
+    std::vector<Level> stack;
+    int64_t next_id = 0;
+    auto enter = [&](ZNode* n, int64_t parent, int32_t index) {
+        const int64_t id = next_id++;
+        visit(n, id, parent, index);
+        if (n != nullptr && zkind::is_operator(n->type)) stack.push_back({ArgCursor(n), id});
+    };
+    enter(root, -1, 0);
+    while (!stack.empty()) {
+        Level& top = stack.back();
+        if (top.arg.done()) {
+            leave();
+            stack.pop_back();
+            continue;
+        }
+        ZNode* operand = top.arg.get();
+        const int32_t index = top.arg.index();
+        const int64_t parent = top.id;
+        top.arg.next();                 // the cursor is done with this slot
+        enter(operand, parent, index);  // may grow the stack: top is not used after this
+    }
 }
 
 // ---- JSON ----
@@ -185,14 +219,10 @@ void json_characters(std::string& out, const ZNode* n) {
     out.push_back(']');
 }
 
-// One node and, recursively, its operands. The recursion is bounded because the parse
-// driver refuses trees deeper than ZORV_MAX_DEPTH levels (4000).
-void json_node(std::string& out, ZNode* n) {
-    if (n == nullptr) {
-        out += "null";
-        return;
-    }
-    out += "{\"type\":\"";
+// A node's own fields, after its opening brace; an operator's then open its "args" array,
+// which the walk closes once its operands are written.
+void json_fields(std::string& out, const ZNode* n) {
+    out += "\"type\":\"";
     out += type_name(n->type);
     out += '"';
     json_int(out, "code", n->type);
@@ -222,15 +252,7 @@ void json_node(std::string& out, ZNode* n) {
         default:
             break;
     }
-    if (zkind::is_operator(n->type)) {
-        out += ",\"args\":[";
-        for (ArgCursor arg(n); !arg.done(); arg.next()) {
-            if (arg.index() > 0) out.push_back(',');
-            json_node(out, arg.get());
-        }
-        out.push_back(']');
-    }
-    out.push_back('}');
+    out += zkind::is_operator(n->type) ? ",\"args\":[" : "}";
 }
 
 // ---- Graphviz ----
@@ -302,54 +324,55 @@ void dot_string(std::string& out, std::u32string_view text) {
     out.push_back('"');
 }
 
-class DotWriter {
-  public:
-    std::string take() { return std::move(out_); }
-
-    // Writes node (and, recursively, its operands) as node number `id`. The recursion is
-    // bounded because the parse driver refuses trees deeper than ZORV_MAX_DEPTH levels.
-    void node(ZNode* n, int64_t id) {
-        out_ += "  n" + std::to_string(id) + " [";
-        if (n == nullptr) {
-            out_ += "shape=box, style=dashed, label=\"0 empty\"];\n";
-            return;
-        }
-        const bool op = zkind::is_operator(n->type);
-        std::u32string label;
-        for (const char c : std::to_string(n->vlen) + " " + type_name(n->type)) label += c;
-        if (!op) {
-            const std::u32string contents = drawing_contents(n);
-            if (!contents.empty()) label += U" " + contents;
-        }
-        out_ += op ? "shape=ellipse, label=" : "shape=box, label=";
-        dot_string(out_, label);
-        out_ += "];\n";
-        if (!op) return;
-        for (ArgCursor arg(n); !arg.done(); arg.next()) {
-            const int64_t child = next_id_++;
-            out_ += "  n" + std::to_string(id) + " -> n" + std::to_string(child) + ";\n";
-            node(arg.get(), child);
-        }
+// A node's line of the graph: its shape and label.
+void dot_node(std::string& out, const ZNode* n, int64_t id) {
+    out += "  n" + std::to_string(id) + " [";
+    if (n == nullptr) {
+        out += "shape=box, style=dashed, label=\"0 empty\"];\n";
+        return;
     }
-
-  private:
-    std::string out_ =
-        "digraph zorv {\n  ordering=out;\n  node [fontname=\"Helvetica\", fontsize=11];\n";
-    int64_t next_id_ = 1;
-};
+    const bool op = zkind::is_operator(n->type);
+    std::u32string label;
+    for (const char c : std::to_string(n->vlen) + " " + type_name(n->type)) label += c;
+    if (!op) {
+        const std::u32string contents = drawing_contents(n);
+        if (!contents.empty()) label += U" " + contents;
+    }
+    out += op ? "shape=ellipse, label=" : "shape=box, label=";
+    dot_string(out, label);
+    out += "];\n";
+}
 
 }  // namespace
 
 std::string tree_json(const ZInst*, ZNode* root) {
     std::string out;
-    json_node(out, root);
+    preorder(
+        root,
+        [&out](const ZNode* n, int64_t, int64_t, int32_t index) {
+            if (index > 0) out.push_back(',');
+            if (n == nullptr) {
+                out += "null";
+                return;
+            }
+            out.push_back('{');
+            json_fields(out, n);
+        },
+        [&out] { out += "]}"; });
     return out;
 }
 
 std::string tree_dot(const ZInst*, ZNode* root) {
-    DotWriter w;
-    w.node(root, 0);
-    std::string out = w.take();
+    std::string out =
+        "digraph zorv {\n  ordering=out;\n  node [fontname=\"Helvetica\", fontsize=11];\n";
+    preorder(
+        root,
+        [&out](const ZNode* n, int64_t id, int64_t parent, int32_t) {
+            if (parent >= 0)
+                out += "  n" + std::to_string(parent) + " -> n" + std::to_string(id) + ";\n";
+            dot_node(out, n, id);
+        },
+        [] {});
     out += "}\n";
     return out;
 }

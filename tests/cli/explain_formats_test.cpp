@@ -16,6 +16,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/tree_formats.h"
@@ -503,6 +504,30 @@ TEST(TreeFormats, LeavesNoClauseMakesStayExact) {
         EXPECT_EQ(nodes, 21);
     }
     EXPECT_EQ(zorv::cli::tree_json(nullptr, nullptr), "null");
+}
+
+// The deepest tree a clause can give, built by hand, is written whole on a thread of its
+// own, as a binding's worker thread would call the emitters.
+TEST(TreeFormats, TheDeepestTreeIsWrittenWhole) {
+    std::vector<ZNode> chain(ZORV_MAX_DEPTH, leaf(Z_LNOT));
+    for (size_t i = 0; i + 1 < chain.size(); ++i) {
+        chain[i].u.op.nargs = 1;
+        chain[i].u.op.args[0] = &chain[i + 1];
+    }
+    chain.back() = leaf(Z_LITN);
+    std::string json, dot;
+    std::thread([&] {
+        json = zorv::cli::tree_json(nullptr, chain.data());
+        dot = zorv::cli::tree_dot(nullptr, chain.data());
+    }).join();
+    std::string want;
+    for (size_t i = 0; i + 1 < chain.size(); ++i)
+        want += R"({"type":"LNOT","code":222,"vlen":-8,"args":[)";
+    want += R"({"type":"LITN","code":2,"vlen":-8,"tag":"number","value":0})";
+    for (size_t i = 0; i + 1 < chain.size(); ++i) want += "]}";
+    EXPECT_EQ(json, want);
+    // Header, one line per node and per edge, closing brace.
+    EXPECT_EQ(lines_of(dot).size(), 3 + 2 * chain.size() - 1 + 1);
 }
 
 }  // namespace
