@@ -98,6 +98,7 @@ std::u32string type_field(const Json& n) {
 
 // The printer's layout, from the JSON: the drawing's whole text, one line per node, operand
 // 0 above its operator, bars, the cut below depth 24 and at 500 characters a line.
+// Recursive, as the printer is; the test trees are at most 31 levels deep.
 class Redraw {
   public:
     std::string text(const Json& root) {
@@ -154,7 +155,7 @@ class Redraw {
 };
 
 // The tree in preorder: each node's dot label as the drawing's line content, and the
-// operands of each node by preorder number.
+// operands of each node by preorder number. Recursive: the test trees are shallow.
 struct Preorder {
     std::vector<std::u32string> labels;
     std::map<int, std::vector<int>> operands;
@@ -391,7 +392,7 @@ TEST(ExplainFormats, JsonKeepsEveryBitOfNumbersAndEveryCharacterOfText) {
     EXPECT_NE(r.out.find("\\\"\\\\\\u0001\xF0\x9F\x98\x80\""), std::string::npos) << r.out;
 }
 
-// Kind of every column a tree names, by name.
+// Kind of every column a tree names, by name (recursive over a three-level tree).
 void column_kinds(const Json& n, std::map<std::u32string, std::u32string>* kinds) {
     if (text_of(n.get("type")) == U"NAME")
         (*kinds)[text_of(n.get("name"))] = text_of(n.get("kind"));
