@@ -5,6 +5,7 @@
 # run paths, and the manual page against the command's own --help. Run by `make
 # install-test` (and so by `make test`) once the release tree is built; everything it makes
 # lives in one temporary folder, removed at the end.
+# shellcheck disable=SC2015,SC2016  # `a && b || fail` is meant; '$ORIGIN' is literal
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -144,7 +145,8 @@ fi
 
 # ---- staged under DESTDIR: the same tree, for the prefix named ----
 quiet make -C "$src" install PREFIX=/opt/zorv-test DESTDIR="$tmp/stage"
-[ "$(ls "$tmp/stage")" = opt ] && [ "$(ls "$tmp/stage/opt")" = zorv-test ] || fail "DESTDIR install left the stage"
+[ "$(ls "$tmp/stage")" = opt ] && [ "$(ls "$tmp/stage/opt")" = zorv-test ] ||
+  fail "the DESTDIR install put files outside DESTDIR/opt/zorv-test"
 diff <(cd "$prefix" && find . | sort) <(cd "$tmp/stage/opt/zorv-test" && find . | sort) >&2 ||
   fail "the DESTDIR install differs from the plain one"
 grep -qx 'prefix=/opt/zorv-test' "$tmp/stage/opt/zorv-test/lib/pkgconfig/zorv.pc" ||
