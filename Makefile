@@ -62,8 +62,11 @@ release: setup build/release/CMakeCache.txt
 # lib/zorv/, include/zorv/, zorv.pc, the CMake package, the manual page.
 .PHONY: install install-test
 PREFIX ?= /usr/local
+# Installed into the system's folders (/usr/local, /usr; no DESTDIR; as root), the loader's
+# cache is refreshed, as a package's trigger would, so that programs linked with -lzorv start.
 install: release
 	@DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(abspath $(PREFIX))"
+	@case "$(DESTDIR):$(abspath $(PREFIX)):$$(id -u)" in :/usr/local:0|:/usr:0) ldconfig ;; esac
 
 # Installs into a temporary prefix and builds the example against it, with pkg-config and
 # with find_package; checks the installed command, libraries and manual page.
