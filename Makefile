@@ -26,6 +26,7 @@ test: build
 	@$(MAKE) tsan
 	@echo "== fuzz smoke =="
 	@$(MAKE) fuzz-smoke
+	@$(MAKE) install-test
 
 # A clause over the bundled sample table (data/sample.csv) that shows the language: two
 # comparisons of price, which the optimiser merges into one range; a colon comparison
@@ -55,6 +56,23 @@ build/release/CMakeCache.txt: | setup
 
 release: setup build/release/CMakeCache.txt
 	@cmake --build build/release -j $(JOBS)
+
+# Installs the release tree under PREFIX (staged under DESTDIR when given), as laid out in
+# cmake/install.cmake: bin/zorv, the versioned libraries in lib/ and the extensions in
+# lib/zorv/, include/zorv/, zorv.pc, the CMake package, the manual page.
+.PHONY: install install-test
+PREFIX ?= /usr/local
+# Installed into the system's folders (/usr/local, /usr; no DESTDIR; as root), the loader's
+# cache is refreshed, as a package's trigger would, so that programs linked with -lzorv start.
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(abspath $(PREFIX))"
+	@case "$(DESTDIR):$(abspath $(PREFIX)):$$(id -u)" in :/usr/local:0|:/usr:0) ldconfig ;; esac
+
+# Installs into a temporary prefix and builds the example against it, with pkg-config and
+# with find_package; checks the installed command, libraries and manual page.
+install-test: release
+	@echo "== install =="
+	@bash tests/install/install_test.sh
 
 bench: setup-bench build/bench/CMakeCache.txt
 	@cmake --build build/bench -j $(JOBS) --target zorv_bench zorv_cli
