@@ -55,7 +55,6 @@ constexpr const char* kNotColumn = "a column named NOT is written as the name li
 constexpr Hint kHints[] = {
     {"!", "=", true, "'!' means OR in this language; for 'not equal' write '^=' or '<>'"},
     {"NOT", "=", false, kNotColumn},
-    {"NOT", "EQ", false, kNotColumn},
     {"NOT", "^=", false, kNotColumn},
     {"NOT", "~=", false, kNotColumn},
     {"NOT", "<>", false, kNotColumn},
