@@ -212,6 +212,14 @@ TEST_F(Hostile, TablesThatAreNotWhatTheySeem) {
         EXPECT_EQ(files_in(dir).size(), 2u) << "only the table and 'keep'";
         EXPECT_LT(r.seconds, 30.0);
     }
+    // A header alone tells no column's kind: the message says how to give one.
+    const std::string table = files.write("t.csv", "a,b\n");
+    const Outcome r = run({"filter", "--input", table, "b = 'x'"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "zorv: error: '=' needs operands of one kind, but b is a numeric column (the table "
+              "has no rows to show its kind; a header cell b:char makes it a character column) "
+              "and 'x' is a character constant\n");
 }
 
 // A typed table on standard input streams: rows before a fault are written at once to
