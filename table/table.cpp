@@ -153,6 +153,7 @@ bool Table::State::full_row(TableError* error) {
 }
 
 bool Table::State::read_header(TableError* error) {
+    reader.set_row_limit(kHeaderBytes);
     std::string why;
     if (!reader.next(block, &why)) return fail(error, {1, 1}, "cannot read: " + why);
     block_line = 1;

@@ -251,6 +251,15 @@ TEST_F(Hostile, InputsThatCannotBeRead) {
     EXPECT_EQ(piped.status, 2);
     EXPECT_EQ(piped.err, "zorv: error: <stdin>: cannot open: Is a directory\n");
 
+    // A device of endless NUL bytes: refused at once, not read on for a line end.
+    r = run({"filter", "--input", "/dev/zero", "a > 0"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "zorv: error: /dev/zero:1:1: NUL byte (is the table UTF-16 text, or not text at "
+              "all?)\n");
+    EXPECT_LT(r.seconds, 10.0);
+    EXPECT_LT(r.peak_kb, 60 << 10) << "no reading on for a line end";
+
     // A file without read permission. Root reads it all the same, so as root the command
     // runs as nobody, who can reach the file (the folder is opened to all) but not read it.
     const std::string table = files.write("secret.csv", "a\n1\n");

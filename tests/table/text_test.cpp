@@ -65,6 +65,21 @@ TEST(NotText, IsRefusedWhereItShows) {
     }
 }
 
+// NUL bytes with no line end among them (a device of zeros, a binary file) are refused
+// where they begin, not read on up to the longest row a table may have.
+TEST(NotText, NoLineEndIsWaitedForAfterANul) {
+    TableOptions small;
+    small.block_bytes = 4096;
+    const std::string zeros(size_t{3} << 20, '\0');
+    for (const auto& [head, at] : {std::pair<std::string, std::string>{"", "1:1"},
+                                   {"a,b\n1,2\n3,", "3:3"},
+                                   {"a:num,b:char(4)\n1,x\n3,", "3:3"}}) {
+        Piped p(head + zeros, small);
+        const std::string said = p.table ? read_all(*p.table).error.text() : p.error.text();
+        EXPECT_EQ(said, "pipe:" + at + kNul) << head;
+    }
+}
+
 TEST(NotText, CRInsideCellsAndQuotedNamesIsStillText) {
     // A lone CR inside a data cell, or quoted in the header, is part of the text.
     const auto [read, scanned] = refusals("\"a\rb\",c\n1,x\ry\n");
