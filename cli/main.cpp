@@ -3,6 +3,10 @@
 // the table and optimised, or as parsed), `check` tells whether a clause is well formed and
 // fits the table, `columns` lists the table's columns. Exit status: 0 success, 1 an error in the
 // clause, 2 a usage, table, input, output or start-up error.
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
@@ -34,6 +38,15 @@ using zorv::cli::kExitClause;
 using zorv::cli::kExitOk;
 using zorv::cli::kExitUsage;
 
+// Standard output is a pipe whose reader has gone. A failed write's errno does not always
+// reach finish (a later call of the C library may set another), so the pipe is asked.
+bool reader_gone() {
+    struct stat st;
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return false;
+    pollfd p{STDOUT_FILENO, POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLERR) != 0;
+}
+
 // Ends a command whose status is rc: everything it wrote must have arrived. The journal
 // keeps the first failure of its streams; what the command printed itself went through
 // stdout and stderr too. A failed write makes the status 2, said on stderr when stderr is
@@ -49,7 +62,7 @@ int finish(int rc, NQJournal* jnl) {
             stream = 1;
         }
     }
-    if (error == EPIPE && stream == 1) return rc;
+    if (stream == 1 && (error == EPIPE || reader_gone())) return rc;
     if (error != 0 && stream == 1)
         fail(kExitUsage, std::string("cannot write to standard output: ") + std::strerror(error));
     if (std::fflush(stderr) != 0 || std::ferror(stderr)) return kExitUsage;

@@ -319,7 +319,8 @@ TEST_F(Hostile, OutputsThatAreNoRegularFiles) {
     EXPECT_EQ(files_in(dir).size(), 3u) << "keep, t.csv and target.csv";
 }
 
-// explain and columns into a pipe whose reader goes away: quiet, status 0, as the filter.
+// explain (in each format) and columns into a pipe whose reader goes away: quiet, status 0,
+// as the filter.
 TEST_F(Hostile, AReaderThatGoesAwayEndsEveryCommandQuietly) {
     std::string list = "x IN (0";
     for (int i = 1; i < 20000; ++i) list += ", " + std::to_string(i);
@@ -330,10 +331,12 @@ TEST_F(Hostile, AReaderThatGoesAwayEndsEveryCommandQuietly) {
     how.keep_out = 100;
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"explain", "--stage", "parsed", list + ")"},
+          {"explain", "--format", "json", "--stage", "parsed", list + ")"},
+          {"explain", "--format", "dot", "--stage", "parsed", list + ")"},
           {"columns", "--input", wide}}) {
         const Outcome r = run(args, how);
-        EXPECT_EQ(r.status, 0) << args[0];
-        EXPECT_EQ(r.err, "") << args[0];
+        EXPECT_EQ(r.status, 0) << args[0] << " " << args[2];
+        EXPECT_EQ(r.err, "") << args[0] << " " << args[2];
     }
 }
 
