@@ -252,9 +252,14 @@ std::string Diagnosis::describe(const Operand& op) const {
     switch (n->type) {
         case Z_NAME: {
             const int32_t i = table_.find(name_of(n));
-            const std::string name =
-                i < 0 ? name_of(n) : table_.columns()[static_cast<size_t>(i)].name;
-            return name + (numeric ? " is a numeric column" : " is a character column");
+            const table::Column* c = i < 0 ? nullptr : &table_.columns()[static_cast<size_t>(i)];
+            const std::string name = c == nullptr ? name_of(n) : c->name;
+            if (!numeric) return name + " is a character column";
+            // Without a row to learn from, a column is numeric unless its header says more.
+            if (c != nullptr && !c->typed && table_.row_count() == 0)
+                return name + " is a numeric column (the table has no rows to show its kind; " +
+                       "a header cell " + name + ":char makes it a character column)";
+            return name + " is a numeric column";
         }
         case Z_LITN: {
             static const char* const tags[] = {nullptr, "a date constant", "a time constant",
