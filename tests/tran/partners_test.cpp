@@ -78,7 +78,12 @@ class WideNodes : public trantest::TranTest {
     // other way round.
     ZNode* operand(std::mt19937& rng, bool is_and) {
         const char* cols[] = {"A", "B", "C"};
-        ZNode* x = col(cols[rng() % 3]);
+        const int which = static_cast<int>(rng() % 3);
+        ZNode* x = col(cols[which]);
+        if (symbols_) {  // the same column as a symbol leaf: its word says which
+            x->type = Z_SYM;
+            x->u.op.nargs = 1000 + which;
+        }
         const int pick = static_cast<int>(rng() % 20);
         if (pick < 2) {
             ZNode* s = node(Z_SET, -8);
@@ -130,11 +135,14 @@ class WideNodes : public trantest::TranTest {
             EXPECT_EQ(render(indexed), render(scanned)) << "round " << round << ": " << before;
             EXPECT_EQ(a, b);
             if (indexed->type == (is_and ? Z_LAND : Z_LOR)) ++still_open;
+            if (render(indexed) != before) ++changed_;
         }
         return still_open;
     }
 
-    bool nans_ = false;  // constants are now and then a NaN that is no missing value
+    bool nans_ = false;     // constants are now and then a NaN that is no missing value
+    bool symbols_ = false;  // columns are SYM leaves rather than NAME leaves
+    int changed_ = 0;       // rounds whose node the merges changed
 };
 
 TEST_F(WideNodes, MergeAsEveryPairInSlotOrder) {
@@ -146,6 +154,13 @@ TEST_F(WideNodes, MergeAsEveryPairInSlotOrder) {
 TEST_F(WideNodes, ColumnsWithANaNConstantMergeAsEveryPair) {
     nans_ = true;
     agree(60);
+}
+
+// Columns given as symbol leaves are grouped by their symbol word, as names are by name.
+TEST_F(WideNodes, SymbolColumnsMergeAsEveryPair) {
+    symbols_ = true;
+    agree(60);
+    EXPECT_GT(changed_, 50) << "the symbol columns' comparisons must merge";
 }
 
 }  // namespace
