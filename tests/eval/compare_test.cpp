@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/eval/eval_fixture.h"
 
@@ -176,6 +177,55 @@ TEST_F(CompareTest, ConcatenationInTheRecordOrInTheWorkArea) {
     std::string many = "'0'";  // operands beyond the node's own slots
     for (int i = 1; i < 40; ++i) many += " || '" + std::to_string(i % 10) + "'";
     EXPECT_EQ(truth("(" + many + ") = '0123456789012345678901234567890123456789'", row, false), 1);
+}
+
+// The general comparison of two evaluated records: numbers by the numeric order (missing
+// values below every number), characters blank-padded or cut to the shorter length, a
+// record that is not character text (a failed fetch) as the empty value, and the collating
+// service for the order when the instance has one.
+TEST_F(CompareTest, GeneralComparisonOfTwoRecords) {
+    auto num = [](double v) {
+        ZNode n{};
+        n.type = Z_LITN;
+        n.vlen = -8;
+        n.u.litn.num = v;
+        return n;
+    };
+    std::vector<std::u32string> texts;
+    auto chr = [&](const char32_t* v) {
+        texts.emplace_back(v);
+        ZNode n{};
+        n.type = Z_LITC;
+        n.u.litc.str = reinterpret_cast<NQWChar*>(texts.back().data());
+        n.u.litc.slen = static_cast<int32_t>(4 * texts.back().size());
+        return n;
+    };
+    texts.reserve(16);
+    ZNode failed{};
+    failed.type = Z_NULL;
+    struct Case {
+        ZNode a, b;
+        int32_t truncate, expected;
+    } const cases[] = {
+        {num(1), num(2), 0, kOrdLess},
+        {num(2), num(2), 0, kOrdEqual},
+        {num(-1e300), num(pvMissVal(0)), 0, kOrdGreater},
+        {chr(U"ab"), chr(U"ab  "), 0, kOrdEqual},
+        {chr(U"ab"), chr(U"abc"), 0, kOrdLess},
+        {chr(U"ab"), chr(U"abc"), 1, kOrdEqual},
+        {chr(U"b"), chr(U"abc"), 1, kOrdGreater},
+        {failed, chr(U"  "), 0, kOrdEqual},
+        {failed, chr(U"a"), 0, kOrdLess},
+    };
+    EvalCtx ctx{inst_, nullptr};
+    for (const Case& c : cases) {
+        EXPECT_EQ(yowecmp(&ctx, &c.a, &c.b, c.truncate), c.expected) << "case " << (&c - cases);
+    }
+    CaselessCollator collator;
+    EvalCtx collated{create(0, nullptr, reinterpret_cast<uintptr_t>(&collator)), nullptr};
+    const ZNode lower = chr(U"a"), upper = chr(U"A");
+    EXPECT_EQ(yowecmp(&collated, &lower, &upper, 0), kOrdEqual);
+    EXPECT_GT(collator.calls, 0);
 }
 
 // A long value left in the caller's result record must outlive the evaluation: the area's
