@@ -2,12 +2,34 @@
 #ifndef ZORV_TESTS_CLI_TEMP_FILES_H
 #define ZORV_TESTS_CLI_TEMP_FILES_H
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The names in a folder, without "." and "..": what a run left behind.
+inline std::vector<std::string> files_in(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
 
 class TempFiles {
   public:

@@ -15,16 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/temp_files.h"
+
 extern char** environ;
 
 namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A folder of its own for the test's files, removed with them afterwards.
 class Scratch {
