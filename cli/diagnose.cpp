@@ -81,7 +81,7 @@ std::string name_of(const ZNode* leaf) {
 
 class Diagnosis {
   public:
-    explicit Diagnosis(const table::Table& t) : table_(t) {}
+    explicit Diagnosis(const std::vector<table::Column>& columns) : columns_(columns) {}
 
     // Types the subtree at n as the resolver would and returns its vlen; nothing once a
     // rule is broken (status() and message() then tell which). Recursive: ZORVParse bounds the
@@ -108,7 +108,14 @@ class Diagnosis {
         return true;
     }
 
-    const table::Table& table_;
+    // The column whose key is `key`, or null.
+    const table::Column* find(const std::string& key) const {
+        for (const table::Column& c : columns_)
+            if (c.key == key) return &c;
+        return nullptr;
+    }
+
+    const std::vector<table::Column>& columns_;
     int64_t worksize_ = 0;
     int32_t status_ = 0;
     std::string message_;
@@ -117,10 +124,9 @@ class Diagnosis {
 std::optional<int64_t> Diagnosis::walk(ZNode* n, int32_t parent_type) {
     if (zkind::is_leaf(n->type)) {
         if (n->type != Z_NAME) return n->vlen;
-        const int32_t i = table_.find(name_of(n));
-        if (i < 0) return fail(table::kUnknownColumn, "unknown column '" + name_of(n) + "'");
-        const table::Column& c = table_.columns()[static_cast<size_t>(i)];
-        return c.kind == table::Kind::kNumeric ? -8 : c.bytes();
+        const table::Column* c = find(name_of(n));
+        if (c == nullptr) return fail(table::kUnknownColumn, "unknown column '" + name_of(n) + "'");
+        return c->kind == table::Kind::kNumeric ? -8 : c->bytes();
     }
     if ((zkind::is_comparison(n->type) || zkind::is_colon_comparison(n->type)) && n->u.op.nargs > 2)
         return chain(n);
@@ -251,9 +257,8 @@ std::string Diagnosis::describe(const Operand& op) const {
     const bool numeric = op.vlen < 0;
     switch (n->type) {
         case Z_NAME: {
-            const int32_t i = table_.find(name_of(n));
-            const std::string name =
-                i < 0 ? name_of(n) : table_.columns()[static_cast<size_t>(i)].name;
+            const table::Column* c = find(name_of(n));
+            const std::string name = c == nullptr ? name_of(n) : c->name;
             return name + (numeric ? " is a numeric column" : " is a character column");
         }
         case Z_LITN: {
@@ -317,8 +322,13 @@ std::string general(int32_t status) {
 }  // namespace
 
 std::string resolve_failure(int32_t status, ZNode* parsed_root, const table::Table& t) {
+    return resolve_failure(status, parsed_root, t.columns());
+}
+
+std::string resolve_failure(int32_t status, ZNode* parsed_root,
+                            const std::vector<table::Column>& columns) {
     if (status == ZORV_RESOLVE_NO_MEMORY || parsed_root == nullptr) return general(status);
-    Diagnosis d(t);
+    Diagnosis d(columns);
     if (!d.walk(parsed_root, 0) && d.status() == status) return d.message();
     return general(status);
 }
