@@ -173,12 +173,20 @@ bool is_blank_object(PyObject* o) {
 
 // Copies rows [begin, end) of a kObject column as `width` blank-padded 4-byte characters into
 // the records from dst on. Needs the GIL. False when a cell is no longer a string that fits
-// or a blank.
+// or a blank. Columns of text often repeat a few values (codes, categories, pandas' shared
+// strings): a cell that is the same object as the row before's is copied from that row's
+// record.
 bool fill_characters(const ColumnSource& s, int32_t width, int64_t begin, int64_t end,
                      std::byte* dst, int32_t size) {
     constexpr char32_t kBlank = U' ';
+    PyObject* last = reinterpret_cast<PyObject*>(&last);  // no object's address
     for (int64_t i = begin; i < end; ++i, dst += size) {
         PyObject* o = object_at(s, i);
+        if (o == last) {
+            std::memcpy(dst, dst - size, 4 * static_cast<size_t>(width));
+            continue;
+        }
+        last = o;
         Py_ssize_t n = 0;
         if (o != nullptr && PyUnicode_Check(o)) {
             if (PyUnicode_READY(o) != 0) {

@@ -5,6 +5,7 @@ import glob
 import os
 import tempfile
 import unittest
+import warnings
 
 import numpy as np
 import pandas as pd
@@ -24,13 +25,16 @@ except ImportError:  # pragma: no cover - the setup installs them
 class Cluster(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.cluster = LocalCluster(
-            n_workers=2,
-            processes=True,
-            threads_per_worker=1,
-            host="127.0.0.1",
-            dashboard_address=None,
-        )
+        with warnings.catch_warnings():
+            # This tornado's own start-up warns of its deprecated event-loop handling.
+            warnings.simplefilter("ignore", DeprecationWarning)
+            cls.cluster = LocalCluster(
+                n_workers=2,
+                processes=True,
+                threads_per_worker=1,
+                host="127.0.0.1",
+                dashboard_address=None,
+            )
         try:
             cls.client = Client(cls.cluster)
         except BaseException:
