@@ -179,12 +179,14 @@ class Clause:
 
 
 def _clause(clause):
+    """A Clause for a Clause or its text."""
     if isinstance(clause, Clause):
         return clause
     return Clause(clause)
 
 
 def _threads(threads):
+    """The threads argument checked: None, or a count from 1, at most 64."""
     if threads is None:
         return None
     threads = int(threads)
@@ -253,6 +255,7 @@ def _column_description(name, key, series):
 
 
 def _character(name, key, series, values, codes, rows):
+    """The description of a character column, after a scan for its width and its cells."""
     width, bad_row, bad_type = _zorv.character_width(values, codes, rows)
     if bad_row >= 0:
         raise TypeError(
@@ -269,6 +272,7 @@ def _character(name, key, series, values, codes, rows):
 
 
 def _frame_columns(df, clause):
+    """Every column's name and key, and the descriptions of those the clause names."""
     names = [str(c) for c in df.columns]
     keys = _zorv.keys(names)
     used = []
@@ -310,6 +314,7 @@ def _kind_of(name, kind):
 
 
 def _mapping_columns(columns, clause):
+    """As _frame_columns, for a mapping of name to kind (no data: explain only)."""
     names = [str(c) for c in columns.keys()]
     keys = _zorv.keys(names)
     kinds = list(columns.values())
@@ -390,6 +395,8 @@ def filter_csv(
     clause = _clause(clause)
     ands = [_clause(a).text for a in ([ands] if isinstance(ands, (str, Clause)) else ands)]
     path = os.fspath(path)
+    if path == "-":
+        path = os.path.join(".", path)  # the command reads "-" as standard input
     if not os.path.exists(path):
         raise FileNotFoundError(2, "No such file", path)
     if count and row_numbers:
@@ -410,6 +417,7 @@ def filter_csv(
 
 
 def _run_filter(path, clause, ands, output, delimiter, count, row_numbers, threads):
+    """Runs the command's filter to the file output; raises what its messages say."""
     status, messages = _zorv.filter_csv(
         path, clause.text, ands, output, delimiter, count, row_numbers, threads
     )

@@ -29,6 +29,7 @@ __all__ = ["query", "read_csv_filtered"]
 
 
 def _query_partition(partition, clause, threads):
+    """One partition's selected rows (a task on a worker)."""
     return zorv.query(partition, clause, threads=threads)
 
 
@@ -50,6 +51,7 @@ def query(ddf, clause, threads=1):
 
 
 def _filter_file(path, clause, threads, read_csv, meta):
+    """One file's selected rows as a DataFrame (a task on a worker)."""
     text = zorv.filter_csv(path, clause, threads=threads)
     part = pd.read_csv(io.StringIO(text), **read_csv)
     if meta is not None and part.empty:
