@@ -199,6 +199,10 @@ Frame make_frame(const std::vector<std::string>& names, const std::vector<std::s
         c.key = keys[i];
         f.all.push_back(std::move(c));
     }
+    // With kMaxWidth this keeps a record's offsets below 2^31, as in a table.
+    if (used.size() > static_cast<size_t>(table::kMaxColumns))
+        throw py::value_error("zorv: a clause may name at most " +
+                              std::to_string(table::kMaxColumns) + " columns");
     for (const py::handle h : used) {
         ColumnSpec spec = column_spec(py::reinterpret_borrow<py::tuple>(h), rows, with_data);
         f.used.push_back(spec.column);
