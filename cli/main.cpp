@@ -19,6 +19,7 @@
 #include "cli/session.h"
 #include "cli/tables.h"
 #include "cli/text.h"
+#include "cli/tree_formats.h"
 
 namespace {
 
@@ -55,6 +56,7 @@ int finish(int rc, NQJournal* jnl) {
 struct Options {
     std::vector<std::string> traces;
     std::string stage = "resolved";
+    std::string format = "text";  // explain: text, json or dot
     std::string clause;
     zorv::cli::TableChoice table;
     zorv::cli::FilterRequest filter;  // filter's own options
@@ -92,7 +94,13 @@ int run_explain(const Options& o) {
     if (!session) return fail(kExitUsage, error);
     int rc = zorv::cli::parse_clause(session->inst(), session->journal(), text);
     if (rc == kExitOk && resolved) rc = resolve_clause(*session, text, o.table);
-    if (rc == kExitOk) session->inst()->Print(session->inst(), session->journal());
+    ZInst* inst = session->inst();
+    if (rc == kExitOk && o.format == "text") inst->Print(inst, session->journal());
+    if (rc == kExitOk && o.format != "text") {
+        const std::string shown = o.format == "json" ? zorv::cli::tree_json(inst, inst->root) + "\n"
+                                                     : zorv::cli::tree_dot(inst, inst->root);
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
+    }
     return finish(rc, session->journal());
 }
 
@@ -277,17 +285,27 @@ int main(int argc, char** argv) {
         "  zorv filter --input big.csv --output picked.csv --and \"flag = 1\" \"qty > 10\"");
 
     CLI::App* explain = app.add_subcommand(
-        "explain", "Draw the clause's expression tree, bound to a table and optimised");
+        "explain",
+        "Show the clause's expression tree (a drawing, JSON or a Graphviz graph), bound to a "
+        "table and optimised");
     explain->fallthrough();
     explain
         ->add_option("--stage", o.stage,
                      "Which tree to draw: 'resolved' (bound to the table's columns, typed and "
                      "optimised; the default) or 'parsed' (as the parser built it; no table)")
         ->check(CLI::IsMember({"parsed", "resolved"}));
+    explain
+        ->add_option("--format", o.format,
+                     "How to show the tree: 'text' (the drawing; the default), 'json' (one "
+                     "JSON document on one line, see the README) or 'dot' (a Graphviz graph)")
+        ->check(CLI::IsMember({"text", "json", "dot"}));
     table_options(explain);
     explain->add_option("clause", o.clause, clause_help)->required();
     explain->footer(
-        "Example:\n  zorv explain \"qty > 1 AND qty <= 5 OR city IN ('Oslo', 'Cork')\"");
+        "Examples:\n"
+        "  zorv explain \"qty > 1 AND qty <= 5 OR city IN ('Oslo', 'Cork')\"\n"
+        "  zorv explain --format json \"qty > 1\" | python3 -m json.tool\n"
+        "  zorv explain --format dot \"qty > 1 OR city =: 'B'\" | dot -Tsvg > tree.svg");
 
     CLI::App* check = app.add_subcommand(
         "check",

@@ -93,7 +93,15 @@ void Merge::forget() {
 
 void Merge::forget_shape() {
     tail = Tail{};
+    if (united.set && united.block && united.nargs > 0)
+        tail = Tail{united.set, united.block, (united.nargs - 1) / Z_NODE_ARGS, united.nargs};
+    united = United{};
     members.forget();
+}
+
+ZNode* Merge::tail_of(ZNode* set) const {
+    return tail.set == set && tail.nargs == set->u.op.nargs && set->u.op.nargs > 0 ? tail.block
+                                                                                   : nullptr;
 }
 
 setsweep::SetFacts* Merge::facts_of(ZNode* set) {

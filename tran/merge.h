@@ -38,6 +38,13 @@ struct Merge {
         int32_t depth = 0;      /* its place in the chain, 0 = the head */
         int32_t nargs = -1;     /* the set's count when this was right */
     } tail;
+    /* The set the last union made and the block that holds its last element: the tail
+     * once the rule's change has been taken in (forget_shape). */
+    struct United {
+        ZNode* set = nullptr;
+        ZNode* block = nullptr;
+        int32_t nargs = -1;
+    } united;
     SetIndex members;
 
     struct Known {
@@ -91,6 +98,8 @@ struct Merge {
     void settle(const ZNode* x, const ZNode* y);
     void forget();       /* all caches, every set brought up to date */
     void forget_shape(); /* the tail and the member index */
+    /* The block that holds the last element of set, when the tail knows it; else null. */
+    ZNode* tail_of(ZNode* set) const;
     /* Puts the points held back for later in their set. */
     void place_later();
 

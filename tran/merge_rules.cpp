@@ -228,11 +228,16 @@ Outcome or_pair(Merge& m, ZNode*& sa, ZNode*& sb) {
     if (!cut && !add) m.settle(ca, cb);
 
     if (over_set(a, Z_IN) && over_set(b, Z_IN)) {
-        ZNode* u = UnionSet(inst, jnl, ca, cb);
+        // The last block of a set grown by unions is remembered, so that a long OR of
+        // lists (or of ranges, each a list of one) unites in linear time.
+        ZNode* last = m.tail_of(ca);
+        ZNode* u = UnionSetTail(inst, jnl, ca, cb, &last);
         if (!u) return Outcome::kNone;
         a->u.op.args[1] = u;
         FreeTree(&ca, inst, jnl);
-        return dropped(m, sb);
+        m.drop(sb);
+        m.united = {u, last, u->u.op.nargs};
+        return Outcome::kMerged;
     }
     if (over_set(a, Z_NIN) && over_set(b, Z_NIN))
         return take_list(m, a, Z_NIN, setsweep::intersect_sets(inst, jnl, ca, cb, m.path), sb,

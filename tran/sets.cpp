@@ -213,7 +213,14 @@ ZNode* IntersectIneqWithSet(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNod
 /* Moves the elements of s1 and s2 into one new set, relinking s2's full overflow blocks
  * in front instead of moving their elements; both inputs are left empty. The result is in
  * ascending order only when s2 has at most 15 elements. */
-ZNode* UnionSet(ZInst* inst, NQJournal*, ZNode* s1, ZNode* s2) {
+ZNode* UnionSet(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2) {
+    ZNode* last = nullptr;
+    return UnionSetTail(inst, jnl, s1, s2, &last);
+}
+
+ZNode* UnionSetTail(ZInst* inst, NQJournal*, ZNode* s1, ZNode* s2, ZNode** last) {
+    ZNode* s1_last = *last;
+    *last = nullptr;
     ZNode* r = new_set(inst, s1);
     if (r == nullptr) return nullptr;
     forget_append_cursor(inst);
@@ -260,11 +267,17 @@ ZNode* UnionSet(ZInst* inst, NQJournal*, ZNode* s1, ZNode* s2) {
     // The rest of s2's head goes after s1's elements: into the free slots of the block of
     // r's chain that holds the next position, then into a new block. (That block is the
     // chain's last one, or an emptied one that a compaction left linked after it.)
-    ZNode* t = block_of(r, count1);
+    // s1's head now lives in r; a hint beyond 4,096 elements is too costly to check by walking.
+    if (s1_last == s1) s1_last = r;
+    assert(!s1_last || count1 > 4096 || s1_last == block_of(r, count1 - 1));
+    ZNode* t = s1_last ? s1_last : block_of(r, count1 - 1);
     int32_t slot = count1 % Z_NODE_ARGS;
-    if (t == nullptr) { /* the last block is full */
-        t = block_of(r, count1 - 1);
-        slot = Z_NODE_ARGS;
+    if (slot == 0) {
+        if (t->u.op.next != nullptr) {
+            t = t->u.op.next;
+        } else {
+            slot = Z_NODE_ARGS; /* the last block is full */
+        }
     }
     assert(t != nullptr);
     for (int32_t i = 0; i < n; ++i) {
@@ -281,6 +294,10 @@ ZNode* UnionSet(ZInst* inst, NQJournal*, ZNode* s1, ZNode* s2) {
         t->u.op.args[slot++] = s2->u.op.args[i];
     }
     h->u.op.nargs += n;
+    // t holds the last element placed, or s1's last when none was: that is the result's last.
+    *last = n > 0 || slot == Z_NODE_ARGS || count1 % Z_NODE_ARGS != 0
+                ? t
+                : block_of(h, h->u.op.nargs - 1);
     s2->u.op.nargs = 0;
     s2->u.op.next = nullptr;
     forget_append_cursor(inst);

@@ -43,17 +43,51 @@ struct Sorter {
         }
     }
 
+    /* Heapsort of lo..hi through a scratch array: the fallback that bounds the quicksort at
+     * n log n. False when the pool refuses the array; the quicksort then goes on (still
+     * right, only slower). A comparison that is not a strict weak order (keys of different
+     * kinds) leaves some order, never an index out of bounds. */
+    bool heapsort(const SetPos& lo, const SetPos& hi) const {
+        const int32_t n = hi.index - lo.index + 1;
+        PoolArray<ZNode*> a(inst, n);
+        if (!a.ok()) return false;
+        SetPos p = lo;
+        for (int32_t k = 0; k < n; ++k, forward(p)) a[k] = at(p);
+        auto sift = [&](int32_t root, int32_t end) {
+            for (int32_t child; (child = 2 * root + 1) < end; root = child) {
+                if (child + 1 < end && less(a[child], a[child + 1])) ++child;
+                if (!less(a[root], a[child])) return;
+                std::swap(a[root], a[child]);
+            }
+        };
+        for (int32_t k = n / 2 - 1; k >= 0; --k) sift(k, n);
+        for (int32_t end = n - 1; end > 0; --end) {
+            std::swap(a[0], a[end]);
+            sift(0, end);
+        }
+        p = lo;
+        for (int32_t k = 0; k < n; ++k, forward(p)) at(p) = a[k];
+        return true;
+    }
+
     /* Median-of-three quicksort with an explicit stack; segments of up to 8 elements are
      * finished by insertion. The larger part is always the one pushed, so the stack holds
-     * fewer entries than the base-2 logarithm of the element count. */
+     * fewer entries than the base-2 logarithm of the element count. Inputs that defeat the
+     * median of three (two sorted runs interleaved, as the union of two lists leaves them)
+     * would make it quadratic: a segment split more than twice the logarithm of the count
+     * times is heapsorted instead. */
     void sort(SetPos lo, SetPos hi) const {
         struct Segment {
             SetPos lo, hi;
+            int32_t depth;
         };
         Segment stack[32];
         int32_t top = 0;
+        int32_t limit = 0;
+        for (int32_t n = hi.index - lo.index + 1; n > 1; n >>= 1) limit += 2;
+        int32_t depth = 0;
         for (;;) {
-            if (hi.index - lo.index > 7) {
+            if (hi.index - lo.index > 7 && !(depth > limit && heapsort(lo, hi))) {
                 SetPos m;
                 MIDPOS(&lo, &hi, &m);
                 SetPos lo1 = lo;
@@ -81,19 +115,21 @@ struct Sorter {
                 SetPos left_hi = j;
                 backward(left_hi);
                 assert(top < 32);
+                ++depth;
                 if (hi.index - i.index + 1 < j.index - lo.index) {
-                    stack[top++] = {lo, left_hi};
+                    stack[top++] = {lo, left_hi, depth};
                     lo = i;
                 } else {
-                    stack[top++] = {i, hi};
+                    stack[top++] = {i, hi, depth};
                     hi = left_hi;
                 }
             } else {
-                insertion(lo, hi);
+                if (hi.index - lo.index <= 7) insertion(lo, hi);
                 if (top == 0) return;
                 --top;
                 lo = stack[top].lo;
                 hi = stack[top].hi;
+                depth = stack[top].depth;
             }
         }
     }

@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "zorv/support.h"
 #include "frame/missing.h"
+#include "zorv/support.h"
 #include "zorv/zorv.h"
 
 /* ---- driver and passes ---- */
@@ -74,6 +74,10 @@ ZNode* IntersectIneqWithSet(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNod
 ZNode* IntersectIneqWithRange(ZInst* inst, NQJournal* jnl, ZNode* comparison, ZNode* range,
                               ZNode** second);
 ZNode* UnionSet(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2);
+/* UnionSet with the block that holds s1's last element, when the caller knows it (null
+ * otherwise: it is found by a walk); *last becomes the block that holds the result's last
+ * element (null when unknown). Growing one set by many unions stays linear this way. */
+ZNode* UnionSetTail(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2, ZNode** last);
 ZNode* DifferSets(ZInst* inst, NQJournal* jnl, ZNode* s1, ZNode* s2);
 ZNode* DifferRanges(ZInst* inst, NQJournal* jnl, ZNode* r1, ZNode* r2, ZNode** second);
 void yowcln(ZNode* node, ZInst* inst);

@@ -60,6 +60,26 @@ TEST_F(Merging, TwoComparisonsOfOneColumnKeepTheirRows) {
     }
 }
 
+// A long OR of ranges of one column becomes one list, grown by a union per range: every
+// range keeps its rows, in any order of the operands.
+TEST_F(Merging, ALongOrOfRangesBecomesOneList) {
+    const int n = 200;
+    std::vector<truthmodel::Row> rows;
+    for (int v = -1; v <= 4 * n + 1; ++v) rows.push_back({{"X", v / 2.0}});
+    for (const int stride : {1, 7, 199}) {
+        ZNode* tree = node(Z_LOR, -8);
+        for (int k = 0; k < n; ++k) {
+            const int i = (k * stride) % n;
+            inst_->Set(inst_, tree, -1,
+                       op(Z_LAND, {cmp(Z_CGT, num(2 * i)), cmp(Z_CLT, num(2 * i + 1))}));
+        }
+        const std::vector<bool> before = truthmodel::truth_table(tree, rows);
+        ZNode* after = transform(tree);
+        EXPECT_EQ(after->type, Z_IN) << render(after).substr(0, 200);
+        EXPECT_EQ(truthmodel::truth_table(after, rows), before) << "stride " << stride;
+    }
+}
+
 TEST_F(Merging, RewritesOfWholeNodes) {
     auto both = [&](int type, ZNode* a, ZNode* b) { return op(type, {a, b}); };
     auto x = [&](int type, double c) { return cmp(type, num(c)); };

@@ -218,6 +218,45 @@ TEST_F(Sets, UnionMovesElementsAndRelinksWholeBlocks) {
     }
 }
 
+// A set grown by one union after another, each told where the last one left its last element,
+// keeps the same elements in the same order as unions that find the end by walking.
+TEST_F(Sets, UnionsToldTheirTailAgreeWithUnionsThatWalk) {
+    ZNode* told = set({});
+    ZNode* walked = set({});
+    ZNode* last = nullptr;
+    int from = 0;
+    for (int step = 0; step < 60; ++step) {
+        const int count = (step * 7) % 33;  // 0 .. 32: within a block, whole blocks, and more
+        told = UnionSetTail(inst_, jnl_, told, numbers(from, count), &last);
+        walked = UnionSet(inst_, jnl_, walked, numbers(from, count));
+        from += count;
+        ASSERT_EQ(render(told), render(walked)) << "step " << step;
+        ZNode* holder = told;
+        for (ArgCursor e(told); !e.done(); e.next()) holder = e.block();
+        if (told->u.op.nargs > 0 && last != nullptr) {
+            EXPECT_EQ(last, holder) << "step " << step << ": the last element's block";
+        }
+        if (step % 5 == 4 &&
+            told->u.op.nargs >= 2) {  // a compaction may leave an emptied block linked at the end
+            const int n = told->u.op.nargs;
+            ZNode* s = nulls_at(told, {n - 1, n - 2});
+            yowcln(s, inst_);
+            walked = nulls_at(walked, {n - 1, n - 2});
+            yowcln(walked, inst_);
+            last = nullptr;  // a caller that changed the set no longer knows its end
+        }
+    }
+    // Two full blocks and an emptied third one linked after them, united with nothing: the
+    // last element is still in the second block.
+    ZNode* s = nulls_at(numbers(0, 32), {30, 31});
+    yowcln(s, inst_);
+    last = s->u.op.next;
+    ASSERT_NE(last->u.op.next, nullptr) << "the emptied block stays linked";
+    ZNode* r = UnionSetTail(inst_, jnl_, s, set({}), &last);
+    EXPECT_EQ(r->u.op.nargs, 30);
+    EXPECT_EQ(last, r->u.op.next);
+}
+
 TEST_F(Sets, DifferenceCutsEveryElementOfTheSecondSet) {
     struct Case {
         ZNode *s1, *s2;
