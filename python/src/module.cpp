@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/diagnose.h"
+#include "cli/tree_formats.h"
 #include "python/src/csv_filter.h"
 #include "python/src/frame_rows.h"
 #include "python/src/runtime.h"
@@ -345,7 +346,10 @@ PYBIND11_MODULE(_zorv, m) {
     m.def(
         "explain",
         [](const py::str& text, const std::optional<std::vector<std::string>>& names,
-           const std::vector<std::string>& keys, const py::list& used) {
+           const std::vector<std::string>& keys, const py::list& used, const std::string& format) {
+            if (format != "text" && format != "json" && format != "dot")
+                throw py::value_error("format must be 'text', 'json' or 'dot', not '" + format +
+                                      "'");
             Instance inst;
             std::vector<py::array> keep;
             if (names) {
@@ -354,13 +358,17 @@ PYBIND11_MODULE(_zorv, m) {
             } else {
                 inst.parse(wide_text(text));
             }
+            // The tree the printer draws, as the command gives it for each format.
+            if (format == "json") return zorv::cli::tree_json(inst.get(), inst->root);
+            if (format == "dot") return zorv::cli::tree_dot(inst.get(), inst->root);
             Messages drawing;
             inst->Print(inst.get(), drawing.journal());
             return drawing.text(NQ_LEVEL_TRACE, true);
         },
-        py::arg("text"), py::arg("names"), py::arg("keys"), py::arg("used"),
-        "The printer's drawing of the clause: bound to the described columns and transformed, or "
-        "as parsed when names is None.");
+        py::arg("text"), py::arg("names"), py::arg("keys"), py::arg("used"), py::arg("format"),
+        "The clause's tree, bound to the described columns and transformed, or as parsed when "
+        "names is None: the printer's drawing (format 'text'), one JSON document ('json') or a "
+        "Graphviz graph ('dot'), as zorv explain --format gives them.");
 
     m.def(
         "filter_csv",

@@ -1,5 +1,6 @@
 """Clauses that fail, and what the caller is told: the library's and the command's own words."""
 
+import json
 import pickle
 import unittest
 
@@ -98,6 +99,14 @@ class Explain(unittest.TestCase):
             self.assertEqual(zorv.Clause(clause).explain(df), r.stdout.rstrip("\n"))
             r = command.run("explain", "--stage", "parsed", clause)
             self.assertEqual(zorv.Clause(clause).explain(), r.stdout.rstrip("\n"))
+            for stage, columns in [("resolved", df), ("parsed", None)]:
+                r = command.run("explain", "--stage", stage, "--format", "json", "--input", command.path, clause)
+                tree = zorv.Clause(clause).explain(columns, format="json")
+                self.assertEqual(tree, json.loads(r.stdout))
+                r = command.run("explain", "--stage", stage, "--format", "dot", "--input", command.path, clause)
+                self.assertEqual(zorv.Clause(clause).explain(columns, format="dot"), r.stdout)
+            self.assertEqual(tree["type"], "LOR")
+            self.assertEqual(zorv.Clause(";").explain(format="json")["type"], "CLR")
         finally:
             command.close()
 

@@ -35,6 +35,7 @@ column; :class:`TableError` for a CSV file that cannot be read.
 """
 
 import ctypes
+import json
 import os
 import tempfile
 
@@ -148,34 +149,44 @@ class Clause:
         return self._text
 
     def explain(self, columns=None, format="text"):
-        """The clause's expression tree, drawn by the library's printer, as a str.
+        """The clause's expression tree, as ``zorv explain`` gives it.
 
         ``columns`` says what the names are bound to:
 
         * a DataFrame: its columns, read as :func:`mask` reads them (a character column's
-          width is its longest value), so the drawing shows the tree that evaluates that
-          frame: typed, transformed and optimised;
+          width is its longest value), so the tree is the one that evaluates that frame:
+          typed, transformed and optimised;
         * a mapping of column name to kind: ``"num"``, ``"char"`` or ``"char(N)"`` (N
           characters; ``"char"`` alone is ``char(255)``), a NumPy or pandas dtype, a dtype
           name, or a Python type (``float``, ``int``, ``bool``: numeric; ``str``: character of
           255);
         * None (the default): the tree as parsed, before names are bound.
 
-        Each line of the drawing is one node: the value length (-8 a number, else bytes of
-        characters, 4 a character), the node's type and its value, with the tree drawn
-        sideways (the README's "Reading a drawing" tells more).
+        ``format``:
 
-        Only ``format="text"`` is available.
+        * ``"text"``: the printer's drawing, a str. Each line is one node: the value length
+          (-8 a number, else bytes of characters, 4 a character), the node's type and its
+          value, the tree drawn sideways (the README's "Reading a drawing" tells more);
+        * ``"json"``: the tree as Python objects, from the command's JSON document (a dict a
+          node: ``type``, ``code``, ``vlen``; ``args`` of an operator; ``name`` and ``kind``
+          of a column; ``value``, ``missing`` or ``tag`` of a constant; the README's
+          ``zorv explain --format json`` tells the whole schema); None for an empty tree;
+        * ``"dot"``: a Graphviz graph of the tree, a str for ``dot -Tsvg``.
+
+        >>> zorv.Clause("x > 1").explain(format="json")["type"]
+        'CGT'
         """
-        if format != "text":
-            raise ValueError("format must be 'text', not %r" % (format,))
+        if format not in ("text", "json", "dot"):
+            raise ValueError("format must be 'text', 'json' or 'dot', not %r" % (format,))
         if columns is None:
-            return _zorv.explain(self._text, None, [], [])
-        if isinstance(columns, pd.DataFrame):
-            names, keys, used = _frame_columns(columns, self)
+            tree = _zorv.explain(self._text, None, [], [], format)
         else:
-            names, keys, used = _mapping_columns(columns, self)
-        return _zorv.explain(self._text, names, keys, used)
+            if isinstance(columns, pd.DataFrame):
+                names, keys, used = _frame_columns(columns, self)
+            else:
+                names, keys, used = _mapping_columns(columns, self)
+            tree = _zorv.explain(self._text, names, keys, used, format)
+        return json.loads(tree) if format == "json" else tree
 
 
 def _clause(clause):
