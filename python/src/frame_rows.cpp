@@ -262,9 +262,11 @@ bool codes_fit(const ColumnSource& s, int64_t rows, int64_t categories) {
 
 WidthScan scan_character_width(const ColumnSource& s, int64_t rows) {
     WidthScan r;
+    PyObject* last = nullptr;  // a run of one object is looked at once
     for (int64_t i = 0; i < rows; ++i) {
         PyObject* o = object_at(s, i);
-        if (o == nullptr) continue;
+        if (o == nullptr || o == last) continue;
+        last = o;
         if (PyUnicode_Check(o)) {
             if (PyUnicode_READY(o) != 0) {
                 PyErr_Clear();
