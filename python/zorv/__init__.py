@@ -229,12 +229,8 @@ def _matching(names, keys, clause):
     return found
 
 
-_NUMERIC_KINDS = {
-    "f": "num",
-    "i": "num",
-    "u": "num",
-    "b": "num",
-}
+# NumPy dtype kinds read as numbers: float, signed and unsigned integer, boolean.
+_NUMERIC_KINDS = "fiub"
 
 
 def _column_description(name, key, series):
@@ -253,7 +249,7 @@ def _column_description(name, key, series):
     if isinstance(array, pd.core.arrays.masked.BaseMaskedArray):
         return (name, key, "num", 0, array._data, array._mask, None)
     if isinstance(dtype, np.dtype):
-        if dtype.kind in "fiub" and not (dtype.kind == "f" and dtype.itemsize == 2):
+        if dtype.kind in _NUMERIC_KINDS and not (dtype.kind == "f" and dtype.itemsize == 2):
             return (name, key, "num", 0, series.to_numpy(copy=False), None, None)
         if dtype.kind == "O":
             return _character(name, key, series, series.to_numpy(copy=False), None, rows)
