@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "frame/nodekinds.h"
@@ -81,7 +82,11 @@ std::string name_of(const ZNode* leaf) {
 
 class Diagnosis {
   public:
-    explicit Diagnosis(const std::vector<table::Column>& columns) : columns_(columns) {}
+    // no_rows: the columns are a table's that has no rows, so an untyped one is numeric only
+    // because nothing said otherwise.
+    Diagnosis(const std::vector<table::Column>& columns, bool no_rows) : no_rows_(no_rows) {
+        for (const table::Column& c : columns) index_.emplace(c.key, &c);
+    }
 
     // Types the subtree at n as the resolver would and returns its vlen; nothing once a
     // rule is broken (status() and message() then tell which). Recursive: ZORVParse bounds the
@@ -108,14 +113,14 @@ class Diagnosis {
         return true;
     }
 
-    // The column whose key is `key`, or null.
+    // The column whose key is `key` (the first of that key), or null.
     const table::Column* find(const std::string& key) const {
-        for (const table::Column& c : columns_)
-            if (c.key == key) return &c;
-        return nullptr;
+        const auto at = index_.find(key);
+        return at == index_.end() ? nullptr : at->second;
     }
 
-    const std::vector<table::Column>& columns_;
+    std::unordered_map<std::string, const table::Column*> index_;
+    bool no_rows_;
     int64_t worksize_ = 0;
     int32_t status_ = 0;
     std::string message_;
@@ -259,7 +264,12 @@ std::string Diagnosis::describe(const Operand& op) const {
         case Z_NAME: {
             const table::Column* c = find(name_of(n));
             const std::string name = c == nullptr ? name_of(n) : c->name;
-            return name + (numeric ? " is a numeric column" : " is a character column");
+            if (!numeric) return name + " is a character column";
+            // Without a row to learn from, a column is numeric unless its header says more.
+            if (c != nullptr && !c->typed && no_rows_)
+                return name + " is a numeric column (the table has no rows to show its kind; " +
+                       "a header cell " + name + ":char makes it a character column)";
+            return name + " is a numeric column";
         }
         case Z_LITN: {
             static const char* const tags[] = {nullptr, "a date constant", "a time constant",
@@ -319,18 +329,24 @@ std::string general(int32_t status) {
     }
 }
 
+// The message for a status, given the columns the names bind to.
+std::string failure_of(int32_t status, ZNode* parsed_root,
+                       const std::vector<table::Column>& columns, bool no_rows) {
+    if (status == ZORV_RESOLVE_NO_MEMORY || parsed_root == nullptr) return general(status);
+    Diagnosis d(columns, no_rows);
+    if (!d.walk(parsed_root, 0) && d.status() == status) return d.message();
+    return general(status);
+}
+
 }  // namespace
 
 std::string resolve_failure(int32_t status, ZNode* parsed_root, const table::Table& t) {
-    return resolve_failure(status, parsed_root, t.columns());
+    return failure_of(status, parsed_root, t.columns(), t.row_count() == 0);
 }
 
 std::string resolve_failure(int32_t status, ZNode* parsed_root,
                             const std::vector<table::Column>& columns) {
-    if (status == ZORV_RESOLVE_NO_MEMORY || parsed_root == nullptr) return general(status);
-    Diagnosis d(columns);
-    if (!d.walk(parsed_root, 0) && d.status() == status) return d.message();
-    return general(status);
+    return failure_of(status, parsed_root, columns, false);
 }
 
 }  // namespace zorv::cli

@@ -3,11 +3,16 @@
 // the table and optimised, or as parsed), `check` tells whether a clause is well formed and
 // fits the table, `columns` lists the table's columns. Exit status: 0 success, 1 an error in the
 // clause, 2 a usage, table, input, output or start-up error.
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -33,10 +38,20 @@ using zorv::cli::kExitClause;
 using zorv::cli::kExitOk;
 using zorv::cli::kExitUsage;
 
+// Standard output is a pipe whose reader has gone. A failed write's errno does not always
+// reach finish (a later call of the C library may set another), so the pipe is asked.
+bool reader_gone() {
+    struct stat st;
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return false;
+    pollfd p{STDOUT_FILENO, POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLERR) != 0;
+}
+
 // Ends a command whose status is rc: everything it wrote must have arrived. The journal
 // keeps the first failure of its streams; what the command printed itself went through
 // stdout and stderr too. A failed write makes the status 2, said on stderr when stderr is
-// what still works.
+// what still works. A reader of standard output that went away (zorv explain ... | head)
+// wanted no more: that ends the command quietly with its own status, as it does the filter.
 int finish(int rc, NQJournal* jnl) {
     int stream = 0;
     int error = jnl != nullptr ? zhost_journal_flush(jnl, &stream) : 0;
@@ -47,6 +62,7 @@ int finish(int rc, NQJournal* jnl) {
             stream = 1;
         }
     }
+    if (stream == 1 && (error == EPIPE || reader_gone())) return rc;
     if (error != 0 && stream == 1)
         fail(kExitUsage, std::string("cannot write to standard output: ") + std::strerror(error));
     if (std::fflush(stderr) != 0 || std::ferror(stderr)) return kExitUsage;
@@ -207,6 +223,9 @@ int usage_error(CLI::App& app, const CLI::ParseError& e, int argc, char** argv) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe on standard output is told by the failed write (EPIPE), not by a signal
+    // that would end the command before it could tidy up (see finish).
+    std::signal(SIGPIPE, SIG_IGN);
     Options o;
     CLI::App app{"zorv: filter tables with WHERE clauses; parse, explain and check clauses.",
                  "zorv"};
@@ -252,7 +271,8 @@ int main(int argc, char** argv) {
     filter
         ->add_option("--output", f.output,
                      "Write to FILE instead of standard output; FILE is replaced only once "
-                     "the whole table has been read without error")
+                     "the whole table has been read without error (a device or FIFO is "
+                     "written as the rows come)")
         ->type_name("FILE");
     filter->add_flag("--count", f.count, "Print only the number of rows selected");
     filter->add_flag("--row-numbers", f.row_numbers,

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace zorv::cli {
@@ -38,6 +39,7 @@ void unwatch() {
 }  // namespace
 
 Output::~Output() {
+    if (direct_) ::close(fd_);
     remove_temporary();
 }
 
@@ -50,19 +52,39 @@ void Output::remove_temporary() {
     fd_ = -1;
 }
 
-bool Output::open_file(const std::string& path, std::string* error) {
-    path_ = path;
+bool Output::open_file(const std::string& target, std::string* error) {
+    path_ = target;
+    // A device, a FIFO or a socket is written as it is: a file renamed over it would take
+    // its place (root may rename over /dev/null), and nothing could hold back what was
+    // written to it anyway. A directory is refused now, before the table is read.
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const int fd = S_ISDIR(st.st_mode) ? (errno = EISDIR, -1)
+                                           : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            *error = "cannot write to " + target + ": " + std::strerror(errno);
+            return false;
+        }
+        fd_ = fd;
+        direct_ = true;
+        return true;
+    }
+    // Through a symbolic link, the file it names is replaced and the link stays.
+    std::string path = target;
+    if (char* real = ::realpath(target.c_str(), nullptr)) {
+        if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) path = real;
+        std::free(real);
+    }
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string name = (slash == std::string::npos ? "" : dir) + "." + base + ".zorv-XXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0) {
-        *error = "cannot write to " + path + ": " + std::strerror(errno);
+        *error = "cannot write to " + target + ": " + std::strerror(errno);
         return false;
     }
     // The file gets the mode of the one it replaces, or what a new file would get.
-    struct stat st;
     mode_t mode;
     if (::stat(path.c_str(), &st) == 0) {
         mode = st.st_mode & 07777;
@@ -74,6 +96,7 @@ bool Output::open_file(const std::string& path, std::string* error) {
     ::fchmod(fd, mode);
     fd_ = fd;
     temporary_ = name;
+    final_ = path;
     watch(temporary_);
     return true;
 }
@@ -84,7 +107,7 @@ bool Output::write(std::string_view data) {
         const ssize_t n = ::write(fd_, data.data(), data.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            if (n < 0 && errno == EPIPE && temporary_.empty()) {
+            if (n < 0 && errno == EPIPE) {
                 closed_ = true;
             } else {
                 errno_ = n < 0 ? errno : EIO;
@@ -102,10 +125,15 @@ std::string Output::error_text() const {
 }
 
 bool Output::commit() {
+    if (direct_) {
+        direct_ = false;
+        if (::close(fd_) != 0 && errno_ == 0) errno_ = errno;
+        fd_ = -1;
+    }
     if (temporary_.empty()) return errno_ == 0 && !closed_;
     if (errno_ == 0 && ::close(fd_) != 0) errno_ = errno;
     fd_ = -1;
-    if (errno_ == 0 && ::rename(temporary_.c_str(), path_.c_str()) != 0) errno_ = errno;
+    if (errno_ == 0 && ::rename(temporary_.c_str(), final_.c_str()) != 0) errno_ = errno;
     if (errno_ != 0) {
         ::unlink(temporary_.c_str());
     }

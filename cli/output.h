@@ -1,6 +1,7 @@
 // Where `zorv filter` writes: standard output, or a file that is written under a temporary
 // name beside its target and moved into place only once everything went well, so that a
-// failed run leaves no partial file and an existing file stays as it was.
+// failed run leaves no partial file and an existing file stays as it was. A target that is
+// no regular file (a device such as /dev/null, a FIFO) is written directly.
 #ifndef ZORV_CLI_OUTPUT_H
 #define ZORV_CLI_OUTPUT_H
 
@@ -16,8 +17,9 @@ class Output {
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    // Writes to a temporary file beside path instead. Returns false with *error when none
-    // can be made there.
+    // Writes to a temporary file beside path instead (beside the file a symbolic link
+    // names), or to path itself when it is a device, FIFO or socket. Returns false with
+    // *error when path is a directory or cannot be written.
     bool open_file(const std::string& path, std::string* error);
 
     // Writes all of data. Returns false when the reader of a pipe has gone (closed()) or
@@ -38,8 +40,10 @@ class Output {
     void remove_temporary();
 
     int fd_ = 1;
-    std::string path_;       // the target, empty for standard output
+    std::string path_;       // the target as given, empty for standard output
+    std::string final_;      // the file the temporary one replaces
     std::string temporary_;  // the file written, until it is renamed
+    bool direct_ = false;    // fd_ is the target itself, opened here
     bool closed_ = false;
     int errno_ = 0;
 };

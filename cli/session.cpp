@@ -12,7 +12,8 @@ std::unique_ptr<Session> Session::open(uint32_t options, std::string* error) {
         *error = "out of memory while starting";
         return nullptr;
     }
-    // Extensions are found beside libnqkernel.so, which lies beside this program.
+    // Extensions are found beside libnqkernel.so (in the build tree, beside this program) or,
+    // installed, in the folder zorv/ beside it.
     s->kernel_ = zhost_open_kernel(nullptr);
     if (s->kernel_ == nullptr) {
         *error = "cannot start the host runtime";
@@ -20,7 +21,8 @@ std::unique_ptr<Session> Session::open(uint32_t options, std::string* error) {
     }
     s->ext_ = static_cast<ZExt*>(s->kernel_->LoadExtension(s->kernel_, U"zorv", 4, s->jnl_));
     if (s->ext_ == nullptr) {
-        *error = "cannot load the zorv library (libzorv.so beside libnqkernel.so)";
+        *error =
+            "cannot load the zorv library (libzorv.so in the extension folder of libnqkernel.so)";
         return nullptr;
     }
     const uintptr_t words[2] = {options, 0};

@@ -2,6 +2,7 @@
 #include "cli/tables.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -12,11 +13,27 @@ namespace {
 using table::Column;
 using table::Kind;
 
-// Where the build put the bundled sample table (the source tree's data/sample.csv).
+// Where the build found the bundled sample table (the source tree's data/sample.csv).
 #ifndef ZORV_SAMPLE_TABLE
 #error "ZORV_SAMPLE_TABLE must name the bundled sample table"
 #endif
-constexpr const char* kSampleTable = ZORV_SAMPLE_TABLE;
+
+// The bundled sample table: an installed command (<prefix>/bin/zorv) reads the copy installed
+// as <prefix>/share/zorv/sample.csv, so that it does not depend on the source tree; the
+// command in the build tree, which has no such copy, reads the source tree's.
+std::string sample_table() {
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string prefix(exe, static_cast<size_t>(n));
+        for (int up = 0; up < 2 && prefix.rfind('/') != std::string::npos; ++up)
+            prefix.erase(prefix.rfind('/'));  // bin/zorv -> bin -> the prefix
+        const std::string installed = prefix + "/share/zorv/sample.csv";
+        struct stat st;
+        if (::stat(installed.c_str(), &st) == 0) return installed;
+    }
+    return ZORV_SAMPLE_TABLE;
+}
 
 // A column list longer than this is cut in messages; `zorv columns` shows it whole.
 constexpr size_t kListedColumns = 30;
@@ -64,7 +81,7 @@ bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* er
 }
 
 std::string table_path(const TableChoice& choice) {
-    return choice.input.empty() ? kSampleTable : choice.input;
+    return choice.input.empty() ? sample_table() : choice.input;
 }
 
 std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string* error,
@@ -72,13 +89,13 @@ std::unique_ptr<table::Table> open_table(const TableChoice& choice, std::string*
     if (!parse_delimiter(choice, &options.delimiter, error)) return nullptr;
     std::string path = choice.input;
     if (path.empty()) {
+        path = sample_table();
         struct stat st;
-        if (::stat(kSampleTable, &st) != 0) {
-            *error = std::string("the bundled sample table ") + kSampleTable +
-                     " is missing; name a table with --input FILE";
+        if (::stat(path.c_str(), &st) != 0) {
+            *error =
+                "the bundled sample table " + path + " is missing; name a table with --input FILE";
             return nullptr;
         }
-        path = kSampleTable;
     }
     table::TableError failure;
     auto t = table::Table::open(path, options, &failure);

@@ -1,6 +1,6 @@
 /* The evaluator's comparisons: the mask table, the blank-padded character order and
- * equality, the comparison nodes (plain and colon forms, numeric and character), the
- * comparison of two evaluated values, BETWEEN, and MIN/MAX. */
+ * equality, the comparison nodes (plain and colon forms, numeric and character),
+ * BETWEEN, and MIN/MAX. */
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -18,13 +18,6 @@ const int32_t cmpmask[6] = {kOrdEqual,                /* CEQ */
                             kOrdGreater | kOrdEqual}; /* CGE */
 
 namespace {
-
-/* The character value an evaluated record holds; a record that is not a LITC (a column
- * whose fetch failed) holds the empty value. */
-inline CharVal record_chars(const ZNode* r) {
-    if (r->type != Z_LITC || r->u.litc.slen <= 0) return {nullptr, 0};
-    return {r->u.litc.str, r->u.litc.slen};
-}
 
 /* Whether operands 0 .. n-1 are all there: a node short of one (the parser and the
  * transformer never make it) is false rather than read through a null slot. */
@@ -101,16 +94,6 @@ int32_t char_equal(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb) {
     return pvMemTNot(kBlank, rest, std::max(na, nb) - n) ? kOrdEqual : kOrdUnequal;
 }
 
-/* Both records numeric: the numeric order. Otherwise both are read as characters, a record
- * that is not a LITC (a column whose fetch failed) as the empty value. */
-int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate) {
-    if (a->type == Z_LITN && b->type == Z_LITN) return num_compare(a->u.litn.num, b->u.litn.num);
-    const CharVal x = record_chars(a), y = record_chars(b);
-    int32_t na = x.bytes / 4, nb = y.bytes / 4;
-    if (truncate) na = nb = std::min(na, nb);
-    return char_compare(ctx->inst, x.str, na, y.str, nb);
-}
-
 /* CEQ..CGE and CTEQ..CTGE whose operands are not all read in place (eval_compare has
  * answered those): each operand is read in place when it can be, and evaluated into a
  * scratch record of this frame otherwise. */
@@ -146,7 +129,8 @@ int32_t eval_compare(EvalCtx* ctx, ZNode* node, const void* row) {
 }
 
 /* BETW, NBTW: x against bounds given in either order, both included. Numeric operands are
- * read in place like a comparison's; the order is the one yowecmp gives. */
+ * read in place like a comparison's; the order is the comparisons' (numbers by the
+ * numeric order, characters blank-padded). */
 int32_t eval_between(EvalCtx* ctx, ZNode* node, const void* row, ZNode* result) {
     if (!has_operands(node, 3)) return set_truth(result, 0);
     ZNode* const* arg = node->u.op.args;

@@ -179,8 +179,6 @@ inline int32_t short_char_equal(const NQWChar* a, int32_t na, const NQWChar* b, 
 /* Tail order of two values that agree up to the shorter length: at most one of na, nb is
  * non-zero; negative, 0 or positive. */
 int32_t mynqzscom(const NQWChar* a, int32_t na, const NQWChar* b, int32_t nb);
-/* Order code of two evaluated result records (numeric when a is LITN). */
-int32_t yowecmp(EvalCtx* ctx, const ZNode* a, const ZNode* b, int32_t truncate);
 
 /* A comparison node CEQ..CGE or CTEQ..CTGE: its truth value (no result record written).
  * Called from eval_tree and, for operands of AND and OR, from their loop directly. */

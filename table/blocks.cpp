@@ -103,8 +103,10 @@ bool BlockReader::next(Block& block, std::string* why) {
             carry_.assign(block.data() + whole, n - whole);
             return true;
         }
-        if (n > row_limit_) {
-            block.size = n;  // unfinished: the scanner refuses the row
+        // Unfinished, for the scanner to refuse: a row past the limit, or one that holds a
+        // NUL byte, which no table has (/dev/zero would otherwise be read up to the limit).
+        if (n > row_limit_ || std::memchr(block.data(), 0, n) != nullptr) {
+            block.size = n;
             return true;
         }
         block.bytes.resize(block.bytes.size() * 2);  // a row longer than the block

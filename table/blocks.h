@@ -25,14 +25,18 @@ struct Block {
     char* data() { return bytes.data(); }
 };
 
+// The longest header row: far more than any header of names a person would read, and
+// reached quickly by an input with no line end at all.
+inline constexpr size_t kHeaderBytes = size_t{64} << 20;
+
 class BlockReader {
   public:
     // block_bytes: bytes read for a block, unless a row is longer.
     BlockReader(Input& input, char delimiter, size_t block_bytes)
         : input_(input), delim_(delimiter), block_bytes_(block_bytes < 1 ? 1 : block_bytes) {}
 
-    // A row may not be longer than this; one that is, is handed over unfinished for the
-    // scanner to refuse, rather than read whole into memory.
+    // A row may not be longer than this (kHeaderBytes at first); one that is, is handed
+    // over unfinished for the scanner to refuse, rather than read whole into memory.
     void set_row_limit(size_t bytes) { row_limit_ = bytes; }
     // Fills block with the next whole rows, the byte-order mark at the input's start left
     // out. After the input's end, blocks are empty and last. Returns false with *why when
@@ -47,7 +51,7 @@ class BlockReader {
     Input& input_;
     char delim_;
     size_t block_bytes_;
-    size_t row_limit_ = size_t{1} << 30;
+    size_t row_limit_ = kHeaderBytes;
     std::string carry_;  // the start of a row that the last block did not hold whole
     bool started_ = false;
     bool eof_ = false;

@@ -20,7 +20,7 @@ inline constexpr size_t kMaskPadding = 64;
 // Masks of the 64 bytes at w; bit i of a mask stands for byte w[i].
 //
 // For the row scanner: the bytes it must look at are the delimiters, the line feeds and
-// the `rare` ones (quotes, CR and bytes from 0x80 on).
+// the `rare` ones (quotes, CR, NUL and bytes from 0x80 on).
 struct StopMasks {
     uint64_t rare;
     uint64_t newline;
@@ -44,12 +44,13 @@ inline StopMasks stop_masks(const uint8_t* w, uint8_t delimiter) {
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i newline = _mm_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i nul = _mm_setzero_si128();
     const __m128i delim = _mm_set1_epi8(static_cast<char>(delimiter));
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 16 * k));
         // The high bit of v marks the bytes from 0x80 on; those of the comparisons, matches.
-        m.rare |= movemask16(
-            _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, cr))), k);
+        const __m128i quote_or_cr = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, cr));
+        m.rare |= movemask16(_mm_or_si128(v, _mm_or_si128(quote_or_cr, _mm_cmpeq_epi8(v, nul))), k);
         m.newline |= movemask16(_mm_cmpeq_epi8(v, newline), k);
         m.delim |= movemask16(_mm_cmpeq_epi8(v, delim), k);
     }
@@ -57,7 +58,7 @@ inline StopMasks stop_masks(const uint8_t* w, uint8_t delimiter) {
     for (int i = 0; i < 64; ++i) {
         const uint8_t b = w[i];
         const uint64_t bit = uint64_t{1} << i;
-        if (b >= 0x80 || b == '"' || b == '\r') m.rare |= bit;
+        if (b >= 0x80 || b == '"' || b == '\r' || b == 0) m.rare |= bit;
         if (b == '\n') m.newline |= bit;
         if (b == delimiter) m.delim |= bit;
     }

@@ -39,8 +39,14 @@ std::string byte_text(uint8_t b) {
 }
 
 // The length of the character whose lead byte (0x80 or above) is at p, or 0 when it is not
-// well formed, with the reason: the byte itself, a broken sequence, or the input's end.
+// well formed, with the reason: the byte itself, a broken sequence, or the input's end. A
+// NUL byte comes here too: it is no text of a table, and one found where a cell's text is
+// read most often means the file is UTF-16 text or no text at all.
 int char_length(const uint8_t* p, const uint8_t* end, bool last, std::string* why) {
+    if (*p == 0) {
+        *why = "NUL byte (is the table UTF-16 text, or not text at all?)";
+        return 0;
+    }
     const Lead l = lead_of(*p);
     if (l.more < 0) {
         *why = "invalid UTF-8 (byte " + byte_text(*p) + ")";
@@ -212,8 +218,9 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
             ahead &= ahead - 1;
             const size_t q = window + static_cast<size_t>(i);
             const bool rare = (special >> i & 1) != 0;
-            if (rare && d[q] >= 0x80 && q < end) {
-                // A character beyond ASCII: checked, counted, and its bytes passed over.
+            if (rare && (d[q] >= 0x80 || d[q] == 0) && q < end) {
+                // A character beyond ASCII: checked, counted, and its bytes passed over (a
+                // NUL fails the check).
                 const int len = char_length(d + q, d + end, last_, &why);
                 if (len == 0) break;
                 extra += static_cast<size_t>(len - 1);
@@ -319,7 +326,7 @@ Scan RowScanner::next(RowCells& row, ScanFailure* failure) {
                 }
                 if (b == '\n') {
                     ++lines_;
-                } else if (b >= 0x80) {
+                } else if (b >= 0x80 || b == 0) {
                     const int n = char_length(d + p, d + end, last_, &why);
                     if (n == 0) {
                         if (too_long(row, at, begin, p, extra, true, failure)) return Scan::kError;

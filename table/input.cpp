@@ -53,7 +53,7 @@ bool Input::open(const std::string& path, std::string* why) {
         return false;
     }
     if (S_ISDIR(st.st_mode)) {
-        *why = "is a directory";
+        *why = std::strerror(EISDIR);
         return false;
     }
     if (S_ISREG(st.st_mode)) {

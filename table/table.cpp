@@ -153,9 +153,17 @@ bool Table::State::full_row(TableError* error) {
 }
 
 bool Table::State::read_header(TableError* error) {
+    reader.set_row_limit(kHeaderBytes);
     std::string why;
     if (!reader.next(block, &why)) return fail(error, {1, 1}, "cannot read: " + why);
     block_line = 1;
+    // A UTF-16 file would be refused at its first byte as malformed UTF-8; its byte-order
+    // mark says what it is, and so what to do about it.
+    const std::string_view start(block.data() + block.begin, block.size - block.begin);
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF"))
+        return fail(error, {1, 1},
+                    "the table is UTF-16 text (it begins with a UTF-16 byte-order mark); save it "
+                    "as UTF-8");
     scanner.set_max_cells(kMaxColumns);
     scanner.start(block.data(), block.begin, block.size, block.last);
     switch (next_row(error)) {
@@ -165,6 +173,17 @@ bool Table::State::read_header(TableError* error) {
             return fail(error, {1, 1}, "no header row: the table is empty");
         case Scan::kRow:
             break;
+    }
+    // A CR that ends no line is text to the scanner, but in the header it means the lines
+    // end in CR alone, and the whole table would read as one header row.
+    for (const Cell& c : row.cells) {
+        if (c.quoting != Quoting::kPlain) continue;
+        const void* cr = std::memchr(block.data() + c.begin, '\r', c.end - c.begin);
+        if (cr == nullptr) continue;
+        const auto at = static_cast<uint32_t>(static_cast<const char*>(cr) - block.data());
+        return fail(error, in_file(scanner.locate(row, at), block_line),
+                    "the header holds a CR that ends no line: lines must end in LF or CRLF, "
+                    "not in CR alone");
     }
     std::vector<std::string> cells;
     std::string scratch;

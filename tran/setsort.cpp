@@ -1,10 +1,14 @@
-/* Sets kept sorted and disjoint: the in-place quicksort of a set's elements over its chained
- * blocks, the merge of neighbouring elements that overlap, and the comparison and range
- * test that serve them. */
+/* Sets kept sorted and disjoint: the sort of a set's elements (by their keys in a flat
+ * array, or by an in-place quicksort over its chained blocks), the merge of neighbouring
+ * elements that overlap, and the comparison and range test that serve them. */
+#include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
+#include "frame/missing.h"
+#include "frame/nodeutil.h"
 #include "tran/passutil.h"
 #include "tran/setpos.h"
 #include "tran/tran.h"
@@ -280,15 +284,103 @@ int32_t point_in_range_wh(ZNode* range, ZNode* point) {
     }
 }
 
+namespace {
+
+/* An element of a set with its sort key taken out, for sorting in a flat array: a number
+ * with its missing-value rank made an order (numbers after every missing value), or a
+ * character key's text. */
+struct Keyed {
+    ZNode* node;
+    int32_t index; /* the element's place in the set, which breaks ties */
+    int32_t order; /* missing rank 1 to 28, or 29 for a number */
+    double num;
+    const NQWChar* str;
+    int32_t chars;
+};
+
+constexpr int32_t kNumberOrder = 29;
+
+/* NodeCompare's order on the extracted keys, ties broken by the place in the set. */
+bool keyed_less_num(const Keyed& x, const Keyed& y) {
+    if (x.order != y.order) return x.order < y.order;
+    if (x.order == kNumberOrder && x.num != y.num) return x.num < y.num;
+    return x.index < y.index;
+}
+bool keyed_less_chr(const Keyed& x, const Keyed& y) {
+    const int32_t c = nqzscom(x.str, x.chars, y.str, y.chars);
+    return c != 0 ? c < 0 : x.index < y.index;
+}
+
+/* Sorts the set as NodeCompare orders it, in a flat array of keys: a large IN list is
+ * sorted without a walk over the chained blocks and a call per comparison, and a set that
+ * is sorted already (as it is in every cycle after the first) costs one pass. Elements of
+ * equal keys keep their order. False, with the set untouched, when the keys are not all
+ * numbers that are ordered among themselves (no NaN that is no missing value) or all
+ * character values: NodeCompare is then no strict order, which the library's sort needs,
+ * and the Sorter above does the work. False as well when the pool refuses the array. */
+bool sort_flat(ZNode* node, ZInst* inst, NQJournal* jnl) {
+    int32_t kind = 0; /* Z_LITN or Z_LITC once an element is seen */
+    int32_t elements = 0;
+    bool sorted = true;
+    bool hole = false; /* an empty slot seen: any element after it is out of place */
+    ZNode* prev = nullptr;
+    for (ArgCursor cur(node); !cur.done(); cur.next()) {
+        ZNode* e = cur.get();
+        if (!e) {
+            hole = true;
+            continue;
+        }
+        const ZNode* key = sort_key(e);
+        if (!key || (key->type != Z_LITN && key->type != Z_LITC)) return false;
+        if (kind == 0) kind = key->type;
+        if (key->type != kind) return false;
+        if (kind == Z_LITN && missing_rank(key->u.litn.num) == 0 &&
+            key->u.litn.num != key->u.litn.num)
+            return false;
+        if (hole || (prev && NodeCompare(inst, jnl, e, prev) == 2)) sorted = false;
+        prev = e;
+        ++elements;
+    }
+    if (sorted) return true;
+    PoolArray<Keyed> keyed(inst, elements);
+    if (!keyed.ok()) return false;
+    int32_t n = 0;
+    for (ArgCursor cur(node); !cur.done(); cur.next()) {
+        ZNode* e = cur.get();
+        if (!e) continue;
+        const ZNode* key = sort_key(e);
+        Keyed& k = keyed[n++];
+        k = Keyed{e, n - 1, kNumberOrder, 0.0, nullptr, 0};
+        if (kind == Z_LITN) {
+            const int32_t rank = missing_rank(key->u.litn.num);
+            k.order = rank == 0 ? kNumberOrder : rank;
+            k.num = key->u.litn.num;
+        } else {
+            k.str = key->u.litc.str;
+            k.chars = key->u.litc.slen / 4;
+        }
+    }
+    assert(n == elements);
+    std::sort(keyed.data(), keyed.data() + n, kind == Z_LITN ? keyed_less_num : keyed_less_chr);
+    int32_t i = 0;
+    for (ArgCursor cur(node); !cur.done(); cur.next(), ++i)
+        cur.slot() = i < n ? keyed[i].node : nullptr;
+    return true;
+}
+
+}  // namespace
+
 /* Sorts a set's elements by their keys and merges neighbours that overlap or touch; empty
  * slots go last and are removed. Returns 1 when elements were merged or empty slots
  * removed; the reordering alone is no change, so a sorted set gives 0 every cycle. */
 int32_t do_set(ZNode* node, ZInst* inst, NQJournal* jnl) {
     const int32_t nargs = node->u.op.nargs;
     if (nargs < 2) return 0;
-    link_prev_blocks(node);
-    Sorter{inst, jnl}.sort(first(node), position(node, nargs - 1));
-    clear_prev_blocks(node);
+    if (!sort_flat(node, inst, jnl)) {
+        link_prev_blocks(node);
+        Sorter{inst, jnl}.sort(first(node), position(node, nargs - 1));
+        clear_prev_blocks(node);
+    }
     const int32_t changed = Merger{inst, jnl}.merge(node);
     if (changed) yowcln(node, inst);
     return changed;

@@ -1,6 +1,7 @@
 /* The kernel handle: opening and closing a kernel, the live-object list behind
  * zhost_live_count, and the failure-injection switches of the embedding API. */
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +65,20 @@ std::string own_folder() {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+/* The folder extensions are loaded from when the embedder names none. The build tree keeps
+ * every library side by side in build/<width>/. An installed tree keeps the extensions, which
+ * only the kernel opens, out of the linker's search path: in a private folder zorv/ beside
+ * libnqkernel.so (<prefix>/lib/zorv/, as a Debian package keeps its plugins), holding the
+ * sibling extensions and a link libzorv.so to the library's SONAME. When that folder exists
+ * it is the one; the test is for a directory, since build/<width>/zorv is the command. */
+std::string extension_folder() {
+    const std::string own = own_folder();
+    const std::string private_folder = own + "/zorv";
+    struct stat st {};
+    if (::stat(private_folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return private_folder;
+    return own;
+}
+
 /* The newest live object that no group owns and, when groups_only, that is a group;
  * null when there is none. */
 HostLink* newest_unowned(KernelImpl& k, bool groups_only) {
@@ -87,7 +102,7 @@ ZHOST_API NQKernel* zhost_open_kernel(const char* extdir) {
     KernelImpl* k = new (std::nothrow) KernelImpl();
     if (!k) return nullptr;
     try {
-        k->extdir = extdir ? std::string(extdir) : own_folder();
+        k->extdir = extdir ? std::string(extdir) : extension_folder();
     } catch (...) {
         delete k;
         return nullptr;

@@ -4,6 +4,7 @@
 // used, so a syntax error is found before any action has seen the offending token.
 #include "host/nqeparse/engine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "zorv/host.h"
@@ -50,33 +51,59 @@ NQStatus Engine::fetch_ahead() {
     return NQ_OK;
 }
 
+// What a dry run does with terminal `code` from nonterminal X alone: accept it, reject it,
+// or pass (X derives nothing before `code`, so the symbol below decides), together with
+// the most symbols its expansions held at once. It depends on X and `code` only, so it is
+// worked out once per pair and kept: the dry run of every token then costs a step per
+// stack symbol it looks at instead of the expansions it would repeat.
+int32_t Engine::verdict(int32_t X, int32_t code) {
+    int32_t& kept =
+        verdict_mem[static_cast<size_t>(X - g.firstnt) * static_cast<size_t>(g.nterms + 1) +
+                    static_cast<size_t>(code)];
+    if (kept != 0) return kept;
+    int16_t* aux = aux_mem.data();
+    int32_t na = 0;
+    int32_t peak = 0;
+    int32_t result = kPass;
+    for (int32_t Y = X;;) {
+        if (Y >= 0) {
+            if (g.is_terminal(Y)) {
+                result = Y == code ? kAccept : kReject;
+                break;
+            }
+            const int32_t p = g.predict(Y, code);
+            if (p < 0) {
+                result = kReject;
+                break;
+            }
+            const Body& b = g.prods[p];
+            peak = std::max(peak, na + b.len);
+            if (na + b.len > kMaxDepth) break;  // past any depth: accepts() says yes
+            std::memcpy(aux + na, g.prdlst + b.at, sizeof(int16_t) * b.len);
+            na += b.len;
+        }
+        if (na == 0) break;
+        Y = aux[--na];
+    }
+    kept = peak << 2 | result;
+    return kept;
+}
+
 // Whether terminal `code` can be consumed from stack `st`: a dry run that walks down the
 // stack, expanding predicted nonterminals on the side, without touching `st` and without
 // actions. A run that would outgrow the stack answers yes, so that the real run meets the
-// depth limit and reports it.
+// depth limit and reports it. The expansions of each stack symbol are the verdict's.
 bool Engine::accepts(const SymbolStack& st, int32_t code) {
     if (!g.is_terminal(code)) return false;
-    int16_t* aux = aux_mem.data();
-    int32_t na = 0;
-    int32_t below = st.sp;
-    for (;;) {
-        int32_t X;
-        if (na > 0) {
-            X = aux[--na];
-        } else if (below > 0) {
-            X = st.s[--below];
-        } else {
-            return false;
-        }
+    for (int32_t below = st.sp; below > 0;) {
+        const int32_t X = st.s[--below];
         if (X < 0) continue;
         if (g.is_terminal(X)) return X == code;
-        const int32_t p = g.predict(X, code);
-        if (p < 0) return false;
-        const Body& b = g.prods[p];
-        if (below + na + b.len > kMaxDepth) return true;
-        std::memcpy(aux + na, g.prdlst + b.at, sizeof(int16_t) * b.len);
-        na += b.len;
+        const int32_t v = verdict(X, code);
+        if (below + (v >> 2) > kMaxDepth) return true;
+        if ((v & 3) != kPass) return (v & 3) == kAccept;
     }
+    return false;
 }
 
 // Runs the machine on `st` until `tok` is consumed. With `act`, action symbols go to the

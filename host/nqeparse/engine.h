@@ -85,6 +85,7 @@ struct Engine {
     std::vector<int16_t> insert_mem;
     std::vector<uint8_t> expect_mem;  // by terminal code
     std::vector<int32_t> items_mem;
+    std::vector<int32_t> verdict_mem;  // by nonterminal and terminal: see verdict(), 0 unknown
     SymbolStack stack{};
 
     // State of the running Parse.
@@ -103,6 +104,8 @@ struct Engine {
     // engine.cpp
     NQStatus fetch(NQToken* out);
     NQStatus fetch_ahead();
+    static constexpr int32_t kAccept = 1, kReject = 2, kPass = 3;
+    int32_t verdict(int32_t X, int32_t code);
     bool accepts(const SymbolStack& st, int32_t code);
     Step run(SymbolStack& st, const NQToken& tok, bool act, NQStatus* status);
     void adjust_keyword(NQToken& tok);

@@ -38,16 +38,30 @@ constexpr ClassWords kShownAs[] = {
 };
 
 // Hints for a syntax error found right after a given token: when the token before the
-// error is spelled `first` and the offending one `second`, with nothing between them,
-// the hint is added to the message.
+// error is spelled `first` and the offending one `second` (with nothing between them when
+// `touching`), the hint is added to the message.
 struct Hint {
     const char* first;
     const char* second;
+    bool touching;
     const char* text;
 };
 
+// A column may be named like a keyword: where a name can stand, the keyword reads as one
+// (AND = 1, in IN (4)). NOT cannot, since a NOT there negates the operand that follows; a
+// comparison right after it shows that a column was meant.
+constexpr const char* kNotColumn = "a column named NOT is written as the name literal 'NOT'n";
+
 constexpr Hint kHints[] = {
-    {"!", "=", "'!' means OR in this language; for 'not equal' write '^=' or '<>'"},
+    {"!", "=", true, "'!' means OR in this language; for 'not equal' write '^=' or '<>'"},
+    {"NOT", "=", false, kNotColumn},
+    {"NOT", "^=", false, kNotColumn},
+    {"NOT", "~=", false, kNotColumn},
+    {"NOT", "<>", false, kNotColumn},
+    {"NOT", "<", false, kNotColumn},
+    {"NOT", "<=", false, kNotColumn},
+    {"NOT", ">", false, kNotColumn},
+    {"NOT", ">=", false, kNotColumn},
 };
 
 // Why the semantic actions refused a token, where it can be told from the token: one of
@@ -194,9 +208,10 @@ void Engine::add_refusal(Message& m, const NQToken& tok) {
 // language is likely to mean otherwise.
 void Engine::add_hint(Message& m, const NQToken& before, const NQToken& tok) {
     if (!g.is_terminal(before.code) || !g.is_terminal(tok.code)) return;
-    if (before.column + before.length != tok.column || before.line != tok.line) return;
+    const bool touching = before.column + before.length == tok.column && before.line == tok.line;
     for (const Hint& h : kHints) {
-        if (g.spelled(before.code, h.first) && g.spelled(tok.code, h.second)) {
+        if ((touching || !h.touching) && g.spelled(before.code, h.first) &&
+            g.spelled(tok.code, h.second)) {
             m.add("; ");
             m.add(h.text);
             return;

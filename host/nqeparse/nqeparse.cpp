@@ -87,6 +87,8 @@ NQEngine* create_engine(NQParseExt* x, const NQEngineBlock* block, NQStatus* sta
         e->insert_mem.assign(kMaxInsert, 0);
         e->expect_mem.assign(e->g.nterms + 1, 0);
         e->items_mem.assign(e->g.nterms + 1, 0);
+        e->verdict_mem.assign(static_cast<size_t>(e->g.nnt) * static_cast<size_t>(e->g.nterms + 1),
+                              0);
     } catch (const std::bad_alloc&) {
         *status = NQ_STATUS_NO_MEMORY;
         return nullptr;

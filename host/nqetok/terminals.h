@@ -42,16 +42,41 @@ constexpr NQWChar ascii_upper(NQWChar c) {
     return c >= U'a' && c <= U'z' ? c - 32 : c;
 }
 
+// The spelled terminals by the first character of their spelling (upper-case for the
+// keywords, which all begin with a letter; the operators begin with none), so that a token
+// is looked up among the few that can match rather than among all of them.
+struct FirstIndex {
+    std::array<uint8_t, 129> start{};  // codes beginning with c: order[start[c], start[c + 1])
+    std::array<int16_t, kLastSpelled - kFirstSpelled + 1> order{};
+};
+
+constexpr FirstIndex make_first_index() {
+    FirstIndex x;
+    size_t n = 0;
+    for (NQWChar c = 0; c < 128; ++c) {
+        x.start[c] = static_cast<uint8_t>(n);
+        for (int16_t code = kFirstSpelled; code <= kLastSpelled; ++code)
+            if (spelling(code)[0] == c) x.order[n++] = code;
+    }
+    x.start[128] = static_cast<uint8_t>(n);
+    return x;
+}
+
+inline constexpr FirstIndex kByFirst = make_first_index();
+static_assert(kByFirst.start[128] == kByFirst.order.size(), "every spelling begins in ASCII");
+
 // Code of the keyword spelled (in any ASCII case) by the name s[0..n), or T_NAMEX.
 // MIN and MAX stand for the operators "MIN$" and "MAX$".
 constexpr int16_t keyword_code(const NQWChar* s, int32_t n) {
-    for (int16_t code = kFirstSpelled; code <= kLastSpelled; ++code) {
+    const NQWChar first = ascii_upper(s[0]);
+    if (first >= 128 || !is_ascii_letter(first)) return T_NAMEX;
+    for (size_t i = kByFirst.start[first]; i < kByFirst.start[first + 1]; ++i) {
+        const int16_t code = kByFirst.order[i];
         std::u32string_view sp = spelling(code);
-        if (!is_ascii_letter(sp[0])) continue;
         if (sp.back() == U'$') sp.remove_suffix(1);
         if (sp.size() != static_cast<size_t>(n)) continue;
         bool same = true;
-        for (int32_t k = 0; k < n && same; ++k) same = ascii_upper(s[k]) == sp[k];
+        for (int32_t k = 1; k < n && same; ++k) same = ascii_upper(s[k]) == sp[k];
         if (same) return code;
     }
     return T_NAMEX;
@@ -62,10 +87,13 @@ constexpr int16_t keyword_code(const NQWChar* s, int32_t n) {
 constexpr int16_t operator_code(const NQWChar* s, int32_t n, int32_t* used) {
     int16_t best = 0;
     *used = 0;
-    for (int16_t code = kFirstSpelled; code <= kLastSpelled; ++code) {
+    const NQWChar first = s[0];
+    if (first >= 128 || is_ascii_letter(first)) return 0;
+    for (size_t i = kByFirst.start[first]; i < kByFirst.start[first + 1]; ++i) {
+        const int16_t code = kByFirst.order[i];
         const std::u32string_view sp = spelling(code);
-        if (is_ascii_letter(sp[0]) || sp.size() > static_cast<size_t>(n)) continue;
-        if (static_cast<int32_t>(sp.size()) <= *used) continue;
+        if (sp.size() > static_cast<size_t>(n) || static_cast<int32_t>(sp.size()) <= *used)
+            continue;
         if (std::u32string_view(s, sp.size()) == sp) {
             best = code;
             *used = static_cast<int32_t>(sp.size());
@@ -77,9 +105,16 @@ constexpr int16_t operator_code(const NQWChar* s, int32_t n, int32_t* used) {
 static_assert(keyword_code(U"between", 7) == K_BETWEEN);
 static_assert(keyword_code(U"Min", 3) == K_MIN_DOLLAR);
 static_assert(keyword_code(U"MIN$", 4) == T_NAMEX);
+static_assert(keyword_code(U"l", 1) == K_L);
+static_assert(keyword_code(U"ands", 4) == T_NAMEX);
 static_assert([] {
     int32_t used = 0;
     return operator_code(U"**x", 3, &used) == P_STAR_STAR && used == 2;
+}());
+static_assert([] {
+    int32_t used = 0;
+    return operator_code(U"<>", 2, &used) == P_LESS_GREATER && used == 2 &&
+           operator_code(U"a", 1, &used) == 0;
 }());
 
 }  // namespace etok

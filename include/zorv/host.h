@@ -32,8 +32,10 @@ extern "C" {
 
 /* ---- kernel ---- */
 
-/* Opens a kernel. Extensions are loaded as lib<name>.so from extdir, or from the folder
- * of libnqkernel.so when extdir is null. Returns null when out of memory. */
+/* Opens a kernel. Extensions are loaded as lib<name>.so from extdir or, when extdir is
+ * null, from the folder zorv/ beside libnqkernel.so where there is one (an installed tree:
+ * <prefix>/lib/zorv/), else from the folder of libnqkernel.so itself (the build tree).
+ * Returns null when out of memory. */
 ZHOST_API NQKernel* zhost_open_kernel(const char* extdir);
 
 /* Closes a kernel: destroys groups still alive, then unloads the extension libraries. */

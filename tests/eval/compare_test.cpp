@@ -165,6 +165,14 @@ TEST_F(CompareTest, ConcatenationInTheRecordOrInTheWorkArea) {
     expect(row, {{"g || w = 'ABCDEFGHIJKLMNOPQRSTUVWXYabcde'", 1}});
     EXPECT_EQ(text("g || w", row, r).size(), 30u);
 
+    // Evaluated without a work area (outside ZORVEval) a long concatenation is cut to the
+    // record's 48 bytes rather than written past them.
+    prepare("w || w", false);
+    EvalCtx bare{inst_, nullptr};
+    EXPECT_EQ(eval_tree(&bare, inst_->root, &row, &r), 1);
+    EXPECT_EQ(r.u.litc.str, r.u.litc.inl);
+    EXPECT_EQ(chars_of(r), w.substr(0, 12));
+
     std::string many = "'0'";  // operands beyond the node's own slots
     for (int i = 1; i < 40; ++i) many += " || '" + std::to_string(i % 10) + "'";
     EXPECT_EQ(truth("(" + many + ") = '0123456789012345678901234567890123456789'", row, false), 1);

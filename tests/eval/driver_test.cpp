@@ -30,11 +30,12 @@ TEST_F(EvalTest, NumericTruth) {
 
 // Every way a binding can place a column: in the row (plain, shortened, at a negative
 // offset, which is stored back as its absolute value), by an address in the row (a
-// number, or characters after a 16- or 32-bit count), through a fetch callback.
+// number, characters after a 16- or 32-bit count, or characters of the column's declared
+// width), through a fetch callback.
 TEST_F(EvalTest, ColumnsReadFromEveryPlace) {
     const double held = 6.25;
     const auto v16 = counted(U"abc", 2), u32 = counted(U"Hello world", 4);
-    const std::u32string gtext = U"fetched";
+    const std::u32string gtext = U"fetched", qtext = U"abcdefg";
     Row row;
     row.x = 1.5;
     put_short(row, 2.5);
@@ -42,6 +43,7 @@ TEST_F(EvalTest, ColumnsReadFromEveryPlace) {
     row.p = &held;
     row.v = v16.data();
     row.u = u32.data();
+    row.q = reinterpret_cast<const NQWChar*>(qtext.data());
     row.f = -4;
     row.g = reinterpret_cast<const NQWChar*>(gtext.data());
     row.gbytes = static_cast<int32_t>(4 * gtext.size());
@@ -51,7 +53,8 @@ TEST_F(EvalTest, ColumnsReadFromEveryPlace) {
         const char32_t* text;  // for character results
     } cases[] = {{"x", 1.5, nullptr},  {"nx", 1.5, nullptr},     {"s", 2.5, nullptr},
                  {"p", 6.25, nullptr}, {"f", -4, nullptr},       {"c", 0, U"ab   "},
-                 {"v", 0, U"abc"},     {"u", 0, U"Hello world"}, {"g", 0, U"fetched"}};
+                 {"v", 0, U"abc"},     {"u", 0, U"Hello world"}, {"g", 0, U"fetched"},
+                 {"q", 0, U"abcde"}};
     for (const auto& c : cases) {
         prepare(c.clause, false);
         ZNode r{};

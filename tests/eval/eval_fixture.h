@@ -1,7 +1,7 @@
 // An instance on our host kernel, clauses parsed by the real parser and bound by a callback
 // that places every column at a fixed spot of one test row (plain doubles, a shortened
 // numeric, character columns of two widths, columns reached through an address in the row
-// with 16- and 32-bit counts, columns given by fetch callbacks), then evaluated with
+// with 16- and 32-bit counts or none, columns given by fetch callbacks), then evaluated with
 // ZORVEval over rows the tests fill in.
 #ifndef ZORV_TESTS_EVAL_EVAL_FIXTURE_H
 #define ZORV_TESTS_EVAL_EVAL_FIXTURE_H
@@ -36,6 +36,7 @@ struct Row {
     const double* p = nullptr;         // P: the address of a double
     const unsigned char* v = nullptr;  // V: a 16-bit byte count, then characters
     const unsigned char* u = nullptr;  // U: a 32-bit byte count, then characters
+    const NQWChar* q = nullptr;        // Q: the address of 5 characters, no count
     // F and G come through fetch callbacks: F a double, G characters.
     double f = 0;
     const NQWChar* g = nullptr;
@@ -74,6 +75,7 @@ inline const std::vector<Column>& columns() {
         {"P", -8, offsetof(Row, p), 1, nullptr},
         {"V", 4 * 10, offsetof(Row, v), 2, nullptr},
         {"U", 4 * 10, offsetof(Row, u), 4, nullptr},
+        {"Q", 4 * 5, offsetof(Row, q), 1, nullptr},
         {"F", -8, 0, 1, fetch},
         {"G", 4 * 10, 0, 1, fetch},
     };

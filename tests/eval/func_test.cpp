@@ -69,5 +69,26 @@ TEST_F(EvalTest, UnboundCallIsOneBlank) {
     EXPECT_EQ(r.vlen, 4);
 }
 
+// Calls short of a part, which only a caller building trees makes: without its name leaf a
+// call is one blank, as an unbound one is; a bound call without an argument is the empty
+// value. Without a work area a value that fits the result's buffer is built there whole.
+TEST_F(EvalTest, CallsShortOfAPartOrWithoutAWorkArea) {
+    ZNode* bound = node(Z_FNAM, 0);
+    bound->u.fn.fnum = 1;
+    Row row;
+    put(row.c, U"ab");
+    ZNode r{};
+    EXPECT_EQ(eval(row, &r, node(Z_FLST, 20)), 0);
+    EXPECT_EQ(chars_of(r), U" ");
+    EXPECT_EQ(eval(row, &r, op(Z_FLST, {bound}, 20)), 0);
+    EXPECT_EQ(r.type, Z_LITC);
+    EXPECT_EQ(r.u.litc.slen, 0);
+
+    EvalCtx bare{inst_, nullptr};
+    EXPECT_EQ(eval_tree(&bare, op(Z_FLST, {bound, col("C")}, 20), &row, &r), 1);
+    EXPECT_EQ(r.u.litc.str, r.u.litc.inl);
+    EXPECT_EQ(chars_of(r), U"AB   ");
+}
+
 }  // namespace
 }  // namespace evaltest

@@ -102,4 +102,71 @@ TEST_F(Entry, EveryFailedCreationIsReleased) {
     EXPECT_TRUE(messages(NQ_LEVEL_ERROR).empty());
 }
 
+// Groups whose Register refuses the n-th object handed to any of them: a group made by the
+// kernel while the refusal is armed gets a Register that counts down first.
+struct RefusedRegistration {
+    static inline long countdown = 0;
+    static inline NQGroup* (*create_group)(NQKernel*, const int32_t*, NQJournal*, void*);
+    static inline NQStatus (*real_register)(NQGroup*, int32_t, int32_t, void*, int32_t, int32_t,
+                                            int32_t, int32_t);
+    static NQStatus refusing(NQGroup* g, int32_t a, int32_t b, void* object, int32_t c, int32_t d,
+                             int32_t e, int32_t f) {
+        if (object && --countdown == 0) return NQ_STATUS_NO_MEMORY;
+        return real_register(g, a, b, object, c, d, e, f);
+    }
+    static NQGroup* creating(NQKernel* k, const int32_t* block, NQJournal* jnl, void* zero) {
+        NQGroup* g = create_group(k, block, jnl, zero);
+        if (g) {
+            real_register = g->Register;
+            g->Register = refusing;
+        }
+        return g;
+    }
+    // Arms the refusal of the n-th registration on `kernel` for the call of `make`.
+    template <typename Make>
+    static auto with(NQKernel* kernel, long n, Make make) {
+        create_group = kernel->CreateGroup;
+        kernel->CreateGroup = creating;
+        countdown = n;
+        auto made = make();
+        kernel->CreateGroup = create_group;
+        return made;
+    }
+};
+
+// A group that will not take an object will not release it either: the entry and
+// ZORVCreate release it themselves and give up, whichever registration is refused.
+TEST_F(Entry, EveryRefusedRegistrationIsReleased) {
+    long refused = 0;
+    for (long n = 1;; ++n) {
+        ASSERT_LT(n, 100) << "the entry never succeeded";
+        ZExt* x = RefusedRegistration::with(kernel_, n, [&] { return load(jnl_); });
+        if (x) {
+            x->RealDestroy(x);
+            break;
+        }
+        ++refused;
+        EXPECT_EQ(live(), baseline_) << "registration " << n;
+    }
+    EXPECT_GE(refused, 5) << "the pool, three siblings and the locale";
+
+    ASSERT_NE(ext(), nullptr);
+    const long with_ext = live();
+    refused = 0;
+    for (long n = 1;; ++n) {
+        ASSERT_LT(n, 100) << "ZORVCreate never succeeded";
+        const uintptr_t options[2] = {0, 0};
+        ZInst* inst = RefusedRegistration::with(
+            kernel_, n, [&] { return ext_->Create(ext_, options, jnl_, "refusals"); });
+        if (inst) {
+            EXPECT_EQ(inst->Destroy(inst), 0);
+            break;
+        }
+        ++refused;
+        EXPECT_EQ(live(), with_ext) << "registration " << n;
+    }
+    EXPECT_GE(refused, 4) << "the pool, the lock, the engine and the tokenizer";
+    EXPECT_TRUE(messages(NQ_LEVEL_ERROR).empty());
+}
+
 }  // namespace

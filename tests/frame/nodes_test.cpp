@@ -230,9 +230,16 @@ TEST_F(Nodes, AppendsAfterChangesToTheChainLandInPlace) {
     }
     EXPECT_EQ(blocks(a), 4);
 
-    // A store far beyond the end cuts the chain; appends go on after it.
+    // A store into an early block, then an append three blocks further on.
     set(a, 20, marker(100));
-    EXPECT_EQ(a->u.op.nargs, 60);
+    set(a, -1, marker(103));
+    EXPECT_EQ(a->u.op.nargs, 61);
+    EXPECT_EQ(get(a, 20), marker(100));
+    EXPECT_EQ(get(a, 59), marker(59));
+    EXPECT_EQ(get(a, 60), marker(103));
+    EXPECT_EQ(blocks(a), 5);
+
+    // A store far beyond the end cuts the chain; appends go on after it.
     a->u.op.nargs = 18;
     set(a, 33, marker(101));
     set(a, -1, marker(102));

@@ -247,6 +247,30 @@ TEST_F(Parse, SemanticTraceFollowsTheOption) {
     EXPECT_EQ(trace.back().rfind("sem: @SPECIAL narg= 1 arg=114 ", 0), 0u);
 }
 
+// The message target may be null: with both traces on, a clause and a syntax error answer
+// as they do with a target and build the same trees, and a clause nested too deeply is
+// refused all the same.
+TEST_F(Parse, NullMessageTargetChangesNoAnswer) {
+    ASSERT_NE(open(ZORV_OPT_TOKTRACE | ZORV_OPT_SEMTRACE), nullptr);
+    for (const char* clause : {"x = 1 AND y IN (1, 2)", "x IN ()"}) {
+        SCOPED_TRACE(clause);
+        const int32_t with = parse(clause);
+        EXPECT_FALSE(messages(NQ_LEVEL_TRACE).empty());
+        const std::string built = tree();
+        zhost_journal_clear(jnl_);
+        EXPECT_EQ(inst_->Parse(inst_, text_.data(), static_cast<int32_t>(text_.size()), nullptr),
+                  with);
+        EXPECT_EQ(tree(), built);
+        EXPECT_EQ(zhost_journal_count(jnl_), 0u);
+    }
+    std::u32string deep = U"n";
+    for (int i = 0; i < ZORV_MAX_DEPTH; ++i) deep += U" - n";
+    deep += U" > 0";
+    EXPECT_EQ(inst_->Parse(inst_, deep.data(), static_cast<int32_t>(deep.size()), nullptr),
+              ZORV_PARSE_TOO_DEEP);
+    EXPECT_EQ(inst_->Root(inst_), nullptr);
+}
+
 // A clause that needs several arena blocks: its sixty strings take a node and a buffer
 // each, about seven blocks in all. Refusing the n-th allocation of the instance's pool
 // from the start of the parse ends the parse with the shortage and no tree, unless the

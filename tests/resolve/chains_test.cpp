@@ -87,6 +87,54 @@ TEST_F(Resolver, RunningOutOfNodesInAChainIsAStatus) {
     EXPECT_EQ(inst_->root->u.op.nargs, 1);
 }
 
+// Nodes refused through the instance's NewOp slot from the n-th call of the split on.
+struct RefusedNodes {
+    static inline long countdown = 0;
+    static inline ZORVNewOpFn real = nullptr;
+    static ZNode* refusing(ZInst* inst, int32_t type) {
+        return --countdown <= 0 ? nullptr : real(inst, type);
+    }
+};
+
+// Running out of nodes anywhere in the split of a chain longer than a node's slots (the
+// first comparison's node, a copy of a term, the AND's overflow block) is a status, and
+// the AND holds the comparisons made whole before it, in order.
+TEST_F(Resolver, RunningOutOfNodesAnywhereInAChainKeepsWholeComparisons) {
+    std::string clause = "0";
+    std::vector<std::string> conjuncts;
+    for (int i = 1; i <= Z_NODE_ARGS + 5; ++i) {
+        clause += " < " + std::to_string(i);
+        conjuncts.push_back("CLT(LITN " + std::to_string(i - 1) + ",LITN " + std::to_string(i) +
+                            ")");
+    }
+    for (long n = 1;; ++n) {
+        ASSERT_LT(n, 100) << "the split never succeeded";
+        SCOPED_TRACE(n);
+        ASSERT_EQ(parse(clause), 0);
+        const std::string parsed = tree();
+        RefusedNodes::real = inst_->NewOp;
+        RefusedNodes::countdown = n;
+        inst_->NewOp = RefusedNodes::refusing;
+        const int32_t status = resolve();
+        inst_->NewOp = RefusedNodes::real;
+        if (status == 0) {
+            EXPECT_EQ(inst_->root->u.op.nargs, Z_NODE_ARGS + 5);
+            break;
+        }
+        ASSERT_EQ(status, ZORV_RESOLVE_NO_MEMORY);
+        if (inst_->root->type != Z_LAND) {
+            EXPECT_EQ(tree(), parsed) << "refused before anything was changed";
+            continue;
+        }
+        const int32_t whole = inst_->root->u.op.nargs;
+        ASSERT_GE(whole, 1);
+        ASSERT_LT(whole, Z_NODE_ARGS + 5);
+        std::string want = "LAND(";
+        for (int32_t i = 0; i < whole; ++i) want += (i ? "," : "") + conjuncts[i];
+        EXPECT_EQ(tree(), want + ")");
+    }
+}
+
 TEST_F(Resolver, CopyTreeCopiesEveryNodeAndOwnText) {
     std::string clause = "c IN (";
     for (int i = 0; i < 40; ++i) clause += "'" + std::to_string(i) + "',";

@@ -94,6 +94,26 @@ TEST_F(Resolver, BoundCallsAndLongConcatenationsGetTheirOwnScratchSpace) {
     EXPECT_EQ(std::string(leaf->u.fn.fname, static_cast<size_t>(leaf->u.fn.fnamelen)), "UPCASE");
 }
 
+// Scratch space ends at ZORV_MAX_WORK: a concatenation (C and W: 120 bytes) or a call
+// (UPCASE of W: 320) whose space would pass it is refused and reserves nothing; one that
+// ends exactly there is taken.
+TEST_F(Resolver, ScratchSpaceEndsAtTheLargestWorkArea) {
+    const struct {
+        const char* clause;
+        int32_t bytes;
+    } cases[] = {{"c || w = c", 120}, {"UPCASE(w) = 'X'", 320}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clause);
+        for (const int32_t start : {ZORV_MAX_WORK - c.bytes + 4, ZORV_MAX_WORK - c.bytes}) {
+            ASSERT_EQ(parse(c.clause), 0);
+            inst_->worksize = start;
+            const bool fits = start + c.bytes <= ZORV_MAX_WORK;
+            EXPECT_EQ(resolve(), fits ? 0 : ZORV_RESOLVE_TOO_LONG);
+            EXPECT_EQ(inst_->worksize, fits ? ZORV_MAX_WORK : start);
+        }
+    }
+}
+
 // A folded call's text lives in the call's own node when short; the name leaf and the
 // argument go to the free list. An unknown call's name stays readable in its FUNC leaf.
 TEST_F(Resolver, FoldedAndUnknownCallsKeepTheirRecordsSound) {

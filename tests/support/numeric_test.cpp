@@ -60,7 +60,9 @@ TEST(NumericHelpers, AbsoluteValueAndExtremes) {
     EXPECT_EQ(nqlmax(int64_t{1} << 32, 1), int64_t{1} << 32);
     EXPECT_EQ(nqlmin(int64_t{1} << 32, 1), 1);
     EXPECT_EQ(nqmax(INT32_MIN, -1), -1);
+    EXPECT_EQ(nqmax(-1, INT32_MIN), -1);
     EXPECT_EQ(nqmin(INT32_MIN, -1), INT32_MIN);
+    EXPECT_EQ(nqmin(-1, INT32_MIN), INT32_MIN);
     EXPECT_EQ(nqmax(3, 3), 3);
 }
 

@@ -85,9 +85,11 @@ TEST(WideStrings, QuoteRemoval) {
         W literal, want;
     };
     const Case cases[] = {
-        {U"'it''s'", U"it's"},    {U"''", U""},       {U"'a''''b'", U"a''b"},
-        {U"''''", U"'"},          {U"'abc'", U"abc"}, {U"\"say \"\"hi\"\"\"", U"say \"hi\""},
-        {U"'a\"\"b'", U"a\"\"b"}, {U"'x'''", U"x'"},  {U"'''x'", U"'x"},
+        {U"'it''s'", U"it's"},    {U"''", U""},
+        {U"'a''''b'", U"a''b"},   {U"''''", U"'"},
+        {U"'abc'", U"abc"},       {U"\"say \"\"hi\"\"\"", U"say \"hi\""},
+        {U"'a\"\"b'", U"a\"\"b"}, {U"'x'''", U"x'"},
+        {U"'''x'", U"'x"},        {U"'", U""},  // a lone quote keeps nothing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.literal.size() << " characters");

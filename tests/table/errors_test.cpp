@@ -96,7 +96,7 @@ TEST(Errors, UnreadableFiles) {
     EXPECT_EQ(Table::open("/nonexistent/zorv/t.csv", {}, &error), nullptr);
     EXPECT_EQ(error.text(), "/nonexistent/zorv/t.csv: cannot open: No such file or directory");
     EXPECT_EQ(Table::open("/", {}, &error), nullptr);
-    EXPECT_EQ(error.text(), "/: cannot open: is a directory");
+    EXPECT_EQ(error.text(), "/: cannot open: Is a directory");
 }
 
 // A pipe whose header leaves a schema pass to do needs a temporary copy; one with a typed
