@@ -4,7 +4,7 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
 .PHONY: all setup setup-bench configure build test run bench release fuzz fuzz-build fuzz-smoke clean \
-	coverage setup-coverage
+	coverage setup-coverage python python-test bench-python
 
 all: build
 
@@ -28,6 +28,7 @@ test: build
 	@echo "== fuzz smoke =="
 	@$(MAKE) fuzz-smoke
 	@$(MAKE) install-test
+	@$(MAKE) python-test
 
 # A clause over the bundled sample table (data/sample.csv) that shows the language: two
 # comparisons of price, which the optimiser merges into one range; a colon comparison
@@ -59,6 +60,25 @@ build/release/CMakeCache.txt: | setup
 release: setup build/release/CMakeCache.txt
 	@cmake --build build/release -j $(JOBS)
 
+# The Python binding, for Debian's interpreter (the one whose numpy, pandas and dask the setup
+# installs): `make python` assembles the package in build/python/zorv from the release tree,
+# usable as PYTHONPATH=build/python /usr/bin/python3. `make python-test` runs its tests, which
+# compare it with the release tree's command.
+PYTHON ?= /usr/bin/python3
+
+python: release
+	@cmake -S . -B build/release -DZORV_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON) >/dev/null
+	@cmake --build build/release -j $(JOBS) --target zorv_python_package
+
+python-test: python
+	@echo "== python =="
+	@ZORV=build/release/zorv PYTHONPATH=build/python $(PYTHON) -m unittest discover \
+	  -s python/tests
+
+# zorv.query against DataFrame.query on a million rows.
+bench-python: python
+	@PYTHONPATH=build/python $(PYTHON) bench/pandas_bench.py
+
 # Installs the release tree under PREFIX (staged under DESTDIR when given), as laid out in
 # cmake/install.cmake: bin/zorv, the versioned libraries in lib/ and the extensions in
 # lib/zorv/, include/zorv/, zorv.pc, the CMake package, the manual page.
@@ -80,7 +100,8 @@ bench: setup-bench build/bench/CMakeCache.txt
 	@cmake --build build/bench -j $(JOBS) --target zorv_bench zorv_cli
 	@rc=0; build/bench/zorv_bench || rc=1; \
 	  ZORV=build/bench/zorv bash bench/cli_compare.sh || rc=1; \
-	  python3 bench/stream_rows.py build/bench/zorv || rc=1; exit $$rc
+	  python3 bench/stream_rows.py build/bench/zorv || rc=1; \
+	  $(MAKE) bench-python || rc=1; exit $$rc
 
 # Fuzzing runs in a tree of its own: clang, libFuzzer, ASan and UBSan. `make fuzz` runs every
 # target for FUZZ_SECONDS from its seed corpus; `make test` runs each for SMOKE_SECONDS, so

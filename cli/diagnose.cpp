@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "frame/nodekinds.h"
@@ -81,7 +82,11 @@ std::string name_of(const ZNode* leaf) {
 
 class Diagnosis {
   public:
-    explicit Diagnosis(const table::Table& t) : table_(t) {}
+    // no_rows: the columns are a table's that has no rows, so an untyped one is numeric only
+    // because nothing said otherwise.
+    Diagnosis(const std::vector<table::Column>& columns, bool no_rows) : no_rows_(no_rows) {
+        for (const table::Column& c : columns) index_.emplace(c.key, &c);
+    }
 
     // Types the subtree at n as the resolver would and returns its vlen; nothing once a
     // rule is broken (status() and message() then tell which). Recursive: ZORVParse bounds the
@@ -108,7 +113,14 @@ class Diagnosis {
         return true;
     }
 
-    const table::Table& table_;
+    // The column whose key is `key` (the first of that key), or null.
+    const table::Column* find(const std::string& key) const {
+        const auto at = index_.find(key);
+        return at == index_.end() ? nullptr : at->second;
+    }
+
+    std::unordered_map<std::string, const table::Column*> index_;
+    bool no_rows_;
     int64_t worksize_ = 0;
     int32_t status_ = 0;
     std::string message_;
@@ -117,10 +129,9 @@ class Diagnosis {
 std::optional<int64_t> Diagnosis::walk(ZNode* n, int32_t parent_type) {
     if (zkind::is_leaf(n->type)) {
         if (n->type != Z_NAME) return n->vlen;
-        const int32_t i = table_.find(name_of(n));
-        if (i < 0) return fail(table::kUnknownColumn, "unknown column '" + name_of(n) + "'");
-        const table::Column& c = table_.columns()[static_cast<size_t>(i)];
-        return c.kind == table::Kind::kNumeric ? -8 : c.bytes();
+        const table::Column* c = find(name_of(n));
+        if (c == nullptr) return fail(table::kUnknownColumn, "unknown column '" + name_of(n) + "'");
+        return c->kind == table::Kind::kNumeric ? -8 : c->bytes();
     }
     if ((zkind::is_comparison(n->type) || zkind::is_colon_comparison(n->type)) && n->u.op.nargs > 2)
         return chain(n);
@@ -251,12 +262,11 @@ std::string Diagnosis::describe(const Operand& op) const {
     const bool numeric = op.vlen < 0;
     switch (n->type) {
         case Z_NAME: {
-            const int32_t i = table_.find(name_of(n));
-            const table::Column* c = i < 0 ? nullptr : &table_.columns()[static_cast<size_t>(i)];
+            const table::Column* c = find(name_of(n));
             const std::string name = c == nullptr ? name_of(n) : c->name;
             if (!numeric) return name + " is a character column";
             // Without a row to learn from, a column is numeric unless its header says more.
-            if (c != nullptr && !c->typed && table_.row_count() == 0)
+            if (c != nullptr && !c->typed && no_rows_)
                 return name + " is a numeric column (the table has no rows to show its kind; " +
                        "a header cell " + name + ":char makes it a character column)";
             return name + " is a numeric column";
@@ -319,13 +329,24 @@ std::string general(int32_t status) {
     }
 }
 
+// The message for a status, given the columns the names bind to.
+std::string failure_of(int32_t status, ZNode* parsed_root,
+                       const std::vector<table::Column>& columns, bool no_rows) {
+    if (status == ZORV_RESOLVE_NO_MEMORY || parsed_root == nullptr) return general(status);
+    Diagnosis d(columns, no_rows);
+    if (!d.walk(parsed_root, 0) && d.status() == status) return d.message();
+    return general(status);
+}
+
 }  // namespace
 
 std::string resolve_failure(int32_t status, ZNode* parsed_root, const table::Table& t) {
-    if (status == ZORV_RESOLVE_NO_MEMORY || parsed_root == nullptr) return general(status);
-    Diagnosis d(t);
-    if (!d.walk(parsed_root, 0) && d.status() == status) return d.message();
-    return general(status);
+    return failure_of(status, parsed_root, t.columns(), t.row_count() == 0);
+}
+
+std::string resolve_failure(int32_t status, ZNode* parsed_root,
+                            const std::vector<table::Column>& columns) {
+    return failure_of(status, parsed_root, columns, false);
 }
 
 }  // namespace zorv::cli

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "table/table.h"
 #include "zorv/zorv.h"
@@ -20,6 +21,11 @@ namespace zorv::cli {
 // what its operands are. Where the tree shows no such operator, the status is explained in
 // general words.
 std::string resolve_failure(int32_t status, ZNode* parsed_root, const table::Table& t);
+
+// The same for names bound to a list of columns (unique keys) that no table holds, such as
+// the columns of a data frame in the Python binding.
+std::string resolve_failure(int32_t status, ZNode* parsed_root,
+                            const std::vector<table::Column>& columns);
 
 }  // namespace zorv::cli
 
