@@ -84,6 +84,7 @@ struct Engine {
     std::vector<NQToken> ahead_mem;  // look-ahead tokens fetched by the repair
     std::vector<int16_t> insert_mem;
     std::vector<uint8_t> expect_mem;  // by terminal code
+    std::vector<uint8_t> phrase_group;  // by terminal code: see group_terminals()
     std::vector<int32_t> items_mem;
     std::vector<int32_t> verdict_mem;  // by nonterminal and terminal: see verdict(), 0 unknown
     SymbolStack stack{};
@@ -122,6 +123,7 @@ struct Engine {
     void add_phrase(Message& m, int32_t code);
     void add_token(Message& m, const NQToken& tok);
     void add_expected(Message& m, const SymbolStack& st);
+    void group_terminals();
     void add_hint(Message& m, const NQToken& before, const NQToken& tok);
     void add_refusal(Message& m, const NQToken& tok);
 };

@@ -88,13 +88,6 @@ const char* class_words(const Tables& g, int32_t code) {
     return nullptr;
 }
 
-bool is_constant(const Tables& g, int32_t code) {
-    if (code < 1 || code > g.nclasses) return false;
-    for (const char* s : kConstants)
-        if (g.spelled(code, s)) return true;
-    return false;
-}
-
 void write(NQJournal* j, int32_t level, const NQWChar* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
@@ -227,6 +220,20 @@ void Engine::add_token(Message& m, const NQToken& tok) {
         add_phrase(m, tok.code);
 }
 
+// How add_expected() lists each terminal: one of the classes listed together as "a
+// constant", one of the classes that are "a name", or on its own. Found once per engine,
+// since telling them apart compares spellings and every syntax error lists the terminals.
+enum : uint8_t { kOwnPhrase, kConstantClass, kNameClass };
+
+void Engine::group_terminals() {
+    phrase_group.assign(g.nterms + 1, kOwnPhrase);
+    for (int32_t t = 1; t <= g.nclasses && t <= g.nterms; t++) {
+        for (const char* s : kConstants)
+            if (g.spelled(t, s)) phrase_group[t] = kConstantClass;
+        if (g.spelled(t, "namex") || g.spelled(t, "vlit")) phrase_group[t] = kNameClass;
+    }
+}
+
 // ": expected A, B or C" with every terminal that the stack can consume next, found by a
 // dry run per terminal. Classes come first, in code order, then spelled terminals.
 void Engine::add_expected(Message& m, const SymbolStack& st) {
@@ -236,7 +243,7 @@ void Engine::add_expected(Message& m, const SymbolStack& st) {
     int32_t nconstants = 0;
     for (int32_t t = 1; t <= n; t++) {
         ok[t] = accepts(st, t);
-        if (is_constant(g, t)) {
+        if (phrase_group[t] == kConstantClass) {
             nconstants++;
             all_constants = all_constants && ok[t];
         }
@@ -250,10 +257,10 @@ void Engine::add_expected(Message& m, const SymbolStack& st) {
     bool said_constant = false, said_name = false;
     for (int32_t t = 1; t <= n; t++) {
         if (!ok[t]) continue;
-        if (group && is_constant(g, t)) {
+        if (group && phrase_group[t] == kConstantClass) {
             if (!said_constant) items[count++] = kConstant;
             said_constant = true;
-        } else if (t <= g.nclasses && (g.spelled(t, "namex") || g.spelled(t, "vlit"))) {
+        } else if (phrase_group[t] == kNameClass) {
             if (!said_name) items[count++] = kName;
             said_name = true;
         } else if (t <= g.nclasses) {

@@ -87,6 +87,7 @@ NQEngine* create_engine(NQParseExt* x, const NQEngineBlock* block, NQStatus* sta
         e->insert_mem.assign(kMaxInsert, 0);
         e->expect_mem.assign(e->g.nterms + 1, 0);
         e->items_mem.assign(e->g.nterms + 1, 0);
+        e->group_terminals();
         e->verdict_mem.assign(static_cast<size_t>(e->g.nnt) * static_cast<size_t>(e->g.nterms + 1),
                               0);
     } catch (const std::bad_alloc&) {
