@@ -3,7 +3,7 @@ WIDTHS := x86 x64
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup setup-bench configure build test run bench release fuzz fuzz-build fuzz-smoke clean \
+.PHONY: all setup setup-bench configure build test run bench release fuzz fuzz-build fuzz-smoke fuzz-campaign clean \
 	coverage setup-coverage python python-test bench-python
 
 all: build
@@ -118,6 +118,12 @@ fuzz-build: setup build/fuzz/CMakeCache.txt
 
 fuzz: fuzz-build
 	@tests/fuzz/run build/fuzz $(FUZZ_SECONDS)
+
+# A long campaign whose executions add up across runs, per fingerprint of the code under
+# test (tests/fuzz/campaign): corpora and ledger stay in FUZZ_STATE between runs.
+FUZZ_STATE ?= build/fuzz-campaign
+fuzz-campaign: fuzz-build
+	@tests/fuzz/campaign build/fuzz $(FUZZ_STATE) $(FUZZ_SECONDS)
 
 # The smoke in `make test` uses a fixed seed, so it explores the same inputs on every run and
 # a red CI means a real change, not luck; `make fuzz` draws a new seed each time.
