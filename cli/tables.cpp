@@ -48,15 +48,6 @@ size_t chars_of(const std::string& s) {
         s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string quoted_list(const std::vector<std::string>& names, const char* last_joint) {
-    std::string out;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += i + 1 == names.size() ? last_joint : ", ";
-        out += "'" + names[i] + "'";
-    }
-    return out;
-}
-
 }  // namespace
 
 bool parse_delimiter(const TableChoice& choice, char* delimiter, std::string* error) {
@@ -122,8 +113,7 @@ void print_columns(const table::Table& t, std::FILE* out) {
 std::string unknown_column_message(const table::Table& t) {
     const std::vector<Column>& columns = t.columns();
     std::string text = "zorv: error: unknown column '" + t.unknown_name() + "'";
-    const std::vector<std::string> near = table::closest_columns(t.unknown_name(), columns);
-    if (!near.empty()) text += "; did you mean " + quoted_list(near, " or ") + "?";
+    text += table::did_you_mean(table::closest_columns(t.unknown_name(), columns));
     text += "\nzorv: note: " + t.file() + " has the columns ";
     std::vector<std::string> names;
     for (size_t i = 0; i < columns.size() && i < kListedColumns; ++i)

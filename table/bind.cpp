@@ -103,4 +103,14 @@ std::vector<std::string> closest_columns(std::string_view key, const std::vector
     return names;
 }
 
+std::string did_you_mean(const std::vector<std::string>& names) {
+    if (names.empty()) return {};
+    std::string out = "; did you mean ";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += i + 1 == names.size() ? " or " : ", ";
+        out += "'" + names[i] + "'";
+    }
+    return out + "?";
+}
+
 }  // namespace zorv::table

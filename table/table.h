@@ -210,6 +210,10 @@ int32_t edit_distance(std::string_view a, std::string_view b);
 std::vector<std::string> closest_columns(std::string_view key, const std::vector<Column>& columns,
                                          size_t limit = 3);
 
+// "; did you mean 'a', 'b' or 'c'?" naming `names` (as closest_columns gives them), or
+// nothing when there are none: the tail of every unknown-column message.
+std::string did_you_mean(const std::vector<std::string>& names);
+
 }  // namespace zorv::table
 
 #endif

@@ -39,15 +39,6 @@ std::u32string wide_text(const py::str& text) {
     return out;
 }
 
-std::string quoted_list(const std::vector<std::string>& names, const char* last_joint) {
-    std::string out;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += i + 1 == names.size() ? last_joint : ", ";
-        out += "'" + names[i] + "'";
-    }
-    return out;
-}
-
 // The failure for a name that no column of the frame answered: the name, the columns it is
 // closest to, and the frame's columns.
 ClauseFailure unknown_column(const Frame& f) {
@@ -55,8 +46,7 @@ ClauseFailure unknown_column(const Frame& f) {
     failure.column = f.unknown;
     failure.closest = table::closest_columns(f.unknown, f.all);
     failure.message = "unknown column '" + f.unknown + "'";
-    if (!failure.closest.empty())
-        failure.message += "; did you mean " + quoted_list(failure.closest, " or ") + "?";
+    failure.message += table::did_you_mean(failure.closest);
     if (f.all.empty()) {
         failure.message += " (the frame has no columns)";
     } else {

@@ -106,4 +106,12 @@ TEST(Suggestions, ClosestColumnsFirst) {
     EXPECT_EQ(closest_columns("PRICE", c), (Names{"prices"}));  // itself is no suggestion
 }
 
+TEST(Suggestions, DidYouMeanListsEveryName) {
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(did_you_mean(Names{}), "");
+    EXPECT_EQ(did_you_mean(Names{"city"}), "; did you mean 'city'?");
+    EXPECT_EQ(did_you_mean(Names{"qty", "city"}), "; did you mean 'qty' or 'city'?");
+    EXPECT_EQ(did_you_mean(Names{"a", "b", "c"}), "; did you mean 'a', 'b' or 'c'?");
+}
+
 }  // namespace
