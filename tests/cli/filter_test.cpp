@@ -271,9 +271,9 @@ CliResult run_into_closed_pipe(const std::vector<std::string>& args) {
 
 TEST_F(Filter, AFullDiskIsAnErrorAndAClosedPipeIsNot) {
     const std::string path = files.write("big.csv", big_table());
-    Redirect full;
+    RunOptions full;
     full.stdout_path = "/dev/full";
-    Redirect closed;
+    RunOptions closed;
     closed.close_stdout = true;
     for (const auto& [redirect, reason] :
          {std::pair{full, "No space left on device"}, std::pair{closed, "Bad file descriptor"}}) {

@@ -5,22 +5,15 @@
 // that grows with the rows. Each case has its message and status, and leaves no file behind.
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,100 +25,6 @@ namespace {
 
 std::string folder_of(const std::string& path) {
     return path.substr(0, path.rfind('/'));
-}
-
-// What a run gave, with its peak memory and its time.
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-    long peak_kb = 0;  // VmHWM, in KB
-    double seconds = 0;
-};
-
-// Options of a run that cli_run.h's runner has no way to ask for.
-struct How {
-    // Writes standard input a piece at a time: appends to its argument, false at the end.
-    std::function<bool(std::string*)> feed;
-    bool as_nobody = false;        // drop root's rights before the command starts
-    size_t keep_out = ~size_t{0};  // stdout bytes read before the pipe is closed
-};
-
-// The peak memory of a running process (its VmHWM), or 0 once it has none.
-long peak_of(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
-// Runs the command (through the emulator of a 32-bit build), with SIGPIPE at its default.
-// Its peak memory is read from /proc while it runs: what wait4 says would count the test's
-// own pages, which the child holds from fork to exec.
-Outcome run(const std::vector<std::string>& args, const How& how = {}) {
-    std::vector<std::string> argv_s;
-    if (std::string(ZORV_EMULATOR) != "") argv_s.push_back(ZORV_EMULATOR);
-    argv_s.push_back(std::string(ZORV_BUILD_DIR) + "/zorv");
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int in[2], out[2], err[2];
-    Outcome r;
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return r;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-        std::signal(SIGPIPE, SIG_DFL);
-        if (how.as_nobody &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    std::thread writer([&] {
-        std::string piece;
-        while (how.feed && how.feed(&piece)) {
-            for (size_t at = 0; at < piece.size();) {
-                const ssize_t n = write(in[1], piece.data() + at, piece.size() - at);
-                if (n <= 0) break;
-                at += static_cast<size_t>(n);
-            }
-            piece.clear();
-        }
-        close(in[1]);
-    });
-    char buf[65536];
-    int fds[2] = {out[0], err[0]};
-    while (fds[0] >= 0 || fds[1] >= 0) {
-        pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
-        if (poll(p, 2, 20) < 0 && errno != EINTR) break;
-        r.peak_kb = std::max(r.peak_kb, peak_of(pid));
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i] < 0 || p[i].revents == 0) continue;
-            const ssize_t got = read(fds[i], buf, sizeof buf);
-            std::string& to = i == 0 ? r.out : r.err;
-            if (got > 0) to.append(buf, static_cast<size_t>(got));
-            if (got <= 0 || (i == 0 && r.out.size() >= how.keep_out)) {
-                close(fds[i]);
-                fds[i] = -1;
-            }
-        }
-    }
-    r.peak_kb = std::max(r.peak_kb, peak_of(pid));
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    writer.join();
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    return r;
 }
 
 class Hostile : public ::testing::Test {
@@ -181,7 +80,7 @@ TEST_F(Hostile, TablesThatAreNotWhatTheySeem) {
         SCOPED_TRACE(c.what);
         const std::string table = files.write("t.csv", c.table);
         const std::string out = dir + "/out.csv";
-        const Outcome r = run({"filter", "--input", table, "--output", out, c.clause});
+        const CliResult r = run_zorv({"filter", "--input", table, "--output", out, c.clause});
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, "");
         if (c.status == 0) {
@@ -196,7 +95,7 @@ TEST_F(Hostile, TablesThatAreNotWhatTheySeem) {
     }
     // A header alone tells no column's kind: the message says how to give one.
     const std::string table = files.write("t.csv", "a,b\n");
-    const Outcome r = run({"filter", "--input", table, "b = 'x'"});
+    const CliResult r = run_zorv({"filter", "--input", table, "b = 'x'"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "zorv: error: '=' needs operands of one kind, but b is a numeric column (the table "
@@ -211,10 +110,7 @@ TEST_F(Hostile, AStreamedTableThatFailsLeavesNoOutputFile) {
     std::string text = "n:num,s:char(4)\n";
     for (int i = 0; i < 50000; ++i) text += std::to_string(i) + ",abcd\n";
     text += "7,\"open\n";
-    bool sent = false;
-    How how;
-    how.feed = [&](std::string* piece) { return !sent && (*piece = text, sent = true); };
-    const Outcome r = run({"filter", "--input", "-", "--output", out, "n >= 0"}, how);
+    const CliResult r = run_zorv({"filter", "--input", "-", "--output", out, "n >= 0"}, text);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zorv: error: <stdin>:50002:3: quoted cell has no closing quote\n");
     EXPECT_EQ(files_in(dir).size(), 1u);
@@ -222,11 +118,11 @@ TEST_F(Hostile, AStreamedTableThatFailsLeavesNoOutputFile) {
 
 TEST_F(Hostile, InputsThatCannotBeRead) {
     // A folder, named or on standard input.
-    Outcome r = run({"filter", "--input", dir, "a > 0"});
+    CliResult r = run_zorv({"filter", "--input", dir, "a > 0"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zorv: error: " + dir + ": cannot open: Is a directory\n");
     const CliResult piped = [&] {
-        Redirect folder;
+        RunOptions folder;
         folder.stdin_path = "/";
         return run_zorv({"filter", "--input", "-", "a > 0"}, folder);
     }();
@@ -234,7 +130,9 @@ TEST_F(Hostile, InputsThatCannotBeRead) {
     EXPECT_EQ(piped.err, "zorv: error: <stdin>: cannot open: Is a directory\n");
 
     // A device of endless NUL bytes: refused at once, not read on for a line end.
-    r = run({"filter", "--input", "/dev/zero", "a > 0"});
+    RunOptions watched;
+    watched.measure_peak = true;
+    r = run_zorv({"filter", "--input", "/dev/zero", "a > 0"}, watched);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err,
               "zorv: error: /dev/zero:1:1: NUL byte (is the table UTF-16 text, or not text at "
@@ -247,9 +145,9 @@ TEST_F(Hostile, InputsThatCannotBeRead) {
     const std::string table = files.write("secret.csv", "a\n1\n");
     ASSERT_EQ(chmod(table.c_str(), 0), 0);
     ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
-    How how;
+    RunOptions how;
     how.as_nobody = geteuid() == 0;
-    r = run({"filter", "--input", table, "a > 0"}, how);
+    r = run_zorv({"filter", "--input", table, "a > 0"}, how);
     if (r.status == 126 || r.status == 127)
         GTEST_SKIP() << "running as root, and the command cannot be run as nobody (status "
                      << r.status << "): the unreadable file is not tried";
@@ -262,7 +160,7 @@ TEST_F(Hostile, InputsThatCannotBeRead) {
 // refused before the table is read.
 TEST_F(Hostile, OutputsThatAreNoRegularFiles) {
     const std::string table = files.write("t.csv", "a,b\n1,2\n3,4\n");
-    Outcome r = run({"filter", "--input", table, "--output", "/dev/full", "a > 0"});
+    CliResult r = run_zorv({"filter", "--input", table, "--output", "/dev/full", "a > 0"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zorv: error: cannot write to /dev/full: No space left on device\n");
     struct stat st;
@@ -271,7 +169,7 @@ TEST_F(Hostile, OutputsThatAreNoRegularFiles) {
     for (const std::string& name : files_in("/dev"))
         EXPECT_EQ(name.find(".zorv-"), std::string::npos) << name;
 
-    r = run({"filter", "--input", table, "--output", dir, "a > 0"});
+    r = run_zorv({"filter", "--input", table, "--output", dir, "a > 0"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "zorv: error: cannot write to " + dir + ": Is a directory\n");
 
@@ -280,7 +178,7 @@ TEST_F(Hostile, OutputsThatAreNoRegularFiles) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string got;
     std::thread reader([&] { got = slurp(fifo); });
-    r = run({"filter", "--input", table, "--output", fifo, "a > 1"});
+    r = run_zorv({"filter", "--input", table, "--output", fifo, "a > 1"});
     reader.join();
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(got, "a,b\n3,4\n");
@@ -292,7 +190,7 @@ TEST_F(Hostile, OutputsThatAreNoRegularFiles) {
     const std::string target = files.write("target.csv", "old\n");
     const std::string link = dir + "/link.csv";
     ASSERT_EQ(symlink("target.csv", link.c_str()), 0);
-    r = run({"filter", "--input", table, "--output", link, "a < 2"});
+    r = run_zorv({"filter", "--input", table, "--output", link, "a < 2"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(slurp(target), "a,b\n1,2\n");
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
@@ -309,14 +207,14 @@ TEST_F(Hostile, AReaderThatGoesAwayEndsEveryCommandQuietly) {
     std::string header = "c0";
     for (int i = 1; i < 8000; ++i) header += ",c" + std::to_string(i);
     const std::string wide = files.write("wide.csv", header + "\n");
-    How how;
+    RunOptions how;
     how.keep_out = 100;
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"explain", "--stage", "parsed", list + ")"},
           {"explain", "--format", "json", "--stage", "parsed", list + ")"},
           {"explain", "--format", "dot", "--stage", "parsed", list + ")"},
           {"columns", "--input", wide}}) {
-        const Outcome r = run(args, how);
+        const CliResult r = run_zorv(args, how);
         EXPECT_EQ(r.status, 0) << args[0] << " " << args[2];
         EXPECT_EQ(r.err, "") << args[0] << " " << args[2];
     }
@@ -347,11 +245,11 @@ TEST_F(Hostile, ColumnsNamedLikeKeywords) {
         {"NOT 'NOT'n = 0 AND 'in'n + 'Or'n > 6", "2\n"},
     };
     for (const Case& c : cases) {
-        const Outcome r = run({"filter", "--row-numbers", "--input", table, c.clause});
+        const CliResult r = run_zorv({"filter", "--row-numbers", "--input", table, c.clause});
         EXPECT_EQ(r.status, 0) << c.clause << "\n" << r.err;
         EXPECT_EQ(r.out, c.rows) << c.clause;
     }
-    const Outcome r = run({"filter", "--input", table, "not = 3"});
+    const CliResult r = run_zorv({"filter", "--input", table, "not = 3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
@@ -376,10 +274,10 @@ TEST_F(Hostile, ATenMegabyteOrChain) {
     for (int i = 0; clause.size() < (10u << 20); ++i)
         clause += (i > 0 ? " OR city = 'city number " : "city = 'city number ") +
                   std::to_string(i % 2 == 0 && i > 0 ? i : i + 10000000) + "'";
-    How how;
-    bool sent = false;
-    how.feed = [&](std::string* piece) { return !sent && (*piece = clause, sent = true); };
-    const Outcome r = run({"filter", "--count", "--input", table, "-"}, how);
+    RunOptions how;
+    how.input = clause;
+    how.measure_peak = true;
+    const CliResult r = run_zorv({"filter", "--count", "--input", table, "-"}, how);
     EXPECT_EQ(r.status, 0) << r.err.substr(0, 300);
     EXPECT_EQ(r.out, "500\n") << "every id divisible by 4";
     std::printf("[ measure  ] a 10 MB OR chain: %.1f s, %ld MB at most\n", r.seconds,
@@ -393,10 +291,10 @@ TEST_F(Hostile, AnInListOfAMillionValues) {
     std::string clause = "id IN (0";
     for (int i = 1; i < 1000000; ++i) clause += "," + std::to_string(3 * i);
     clause += ")";
-    How how;
-    bool sent = false;
-    how.feed = [&](std::string* piece) { return !sent && (*piece = clause, sent = true); };
-    const Outcome r = run({"filter", "--count", "--input", table, "-"}, how);
+    RunOptions how;
+    how.input = clause;
+    how.measure_peak = true;
+    const CliResult r = run_zorv({"filter", "--count", "--input", table, "-"}, how);
     EXPECT_EQ(r.status, 0) << r.err.substr(0, 300);
     EXPECT_EQ(r.out, "666\n");
     std::printf("[ measure  ] an IN list of 1,000,000 values: %.1f s, %ld MB at most\n", r.seconds,
@@ -408,7 +306,8 @@ TEST_F(Hostile, AnInListOfAMillionValues) {
 // none of them, so its peak memory is the same for half a million rows as for a million.
 TEST_F(Hostile, AMillionStreamedRowsInBoundedMemory) {
     auto rows = [](int64_t n) {
-        How how;
+        RunOptions how;
+        how.measure_peak = true;
         auto next = std::make_shared<int64_t>(-1);
         how.feed = [n, next](std::string* piece) {
             if (*next < 0) {
@@ -421,12 +320,12 @@ TEST_F(Hostile, AMillionStreamedRowsInBoundedMemory) {
                           std::to_string(*next % 7) + "\n";
             return !piece->empty();
         };
-        return run({"filter", "--threads", "2", "--count", "--input", "-",
-                    "v = 3 AND name IN ('n5', 'n7')"},
-                   how);
+        return run_zorv({"filter", "--threads", "2", "--count", "--input", "-",
+                         "v = 3 AND name IN ('n5', 'n7')"},
+                        how);
     };
-    const Outcome half = rows(500000);
-    const Outcome full = rows(1000000);
+    const CliResult half = rows(500000);
+    const CliResult full = rows(1000000);
     // i % 7 == 3 and i % 1000 in {5, 7}: i % 7000 is one of two residues.
     EXPECT_EQ(half.status, 0) << half.err;
     EXPECT_EQ(full.status, 0) << full.err;

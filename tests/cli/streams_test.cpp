@@ -13,14 +13,14 @@ namespace {
 TEST(Streams, FailedWritesToStandardOutputAreErrors) {
     struct Case {
         std::vector<std::string> args;
-        Redirect redirect;
+        RunOptions redirect;
         const char* reason;
     };
     std::string many = "0";
     for (int i = 1; i < 5000; ++i) many += ", " + std::to_string(i);
-    Redirect full;
+    RunOptions full;
     full.stdout_path = "/dev/full";
-    Redirect closed;
+    RunOptions closed;
     closed.close_stdout = true;
     const Case cases[] = {
         {{"explain", "qty=1"}, full, "No space left on device"},
@@ -42,9 +42,9 @@ TEST(Streams, FailedWritesToStandardOutputAreErrors) {
 }
 
 TEST(Streams, FailedReadsOfStandardInputAreErrors) {
-    Redirect directory;
+    RunOptions directory;
     directory.stdin_path = "/";
-    Redirect closed;
+    RunOptions closed;
     closed.close_stdin = true;
     for (const auto& [redirect, reason] :
          {std::pair{directory, "Is a directory"}, std::pair{closed, "Bad file descriptor"}}) {

@@ -46,12 +46,20 @@ class TempFiles {
     TempFiles(const TempFiles&) = delete;
     TempFiles& operator=(const TempFiles&) = delete;
 
+    bool ok() const { return !dir_.empty(); }
+
+    // The path of a file of that name in the folder, removed with it: for a file that
+    // something else (the command) writes.
+    std::string path(const std::string& name) {
+        files_.push_back(dir_ + "/" + name);
+        return files_.back();
+    }
+
     // Writes content to a file of that name in the folder and returns its path.
     std::string write(const std::string& name, const std::string& content) {
-        const std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        files_.push_back(path);
-        return path;
+        const std::string file = path(name);
+        std::ofstream(file, std::ios::binary) << content;
+        return file;
     }
 
   private:
