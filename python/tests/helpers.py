@@ -5,6 +5,7 @@ import os
 import random
 import subprocess
 import tempfile
+import unittest
 
 import numpy as np
 import pandas as pd
@@ -71,6 +72,23 @@ class Command:
 
 WORDS = ["red", "fox", "grey", "wolf", "den", "Zoë", "straße", "naïve", "a,b", "x", ""]
 CODES = ["ab", "Ab", "cd", "a", "abc", "ab  ", "  ab", "", "B", "zz", "Zoë", None]
+
+
+class FrameTestCase(unittest.TestCase):
+    """Tests over one frame, the one make_frame() gives, and the command over the same rows."""
+
+    @classmethod
+    def make_frame(cls):
+        raise NotImplementedError
+
+    @classmethod
+    def setUpClass(cls):
+        cls.df = cls.make_frame()
+        cls.command = Command(cls.df)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.command.close()
 
 
 def random_frame(rng, rows):

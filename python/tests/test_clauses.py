@@ -8,20 +8,15 @@ import numpy as np
 import pandas as pd
 
 import zorv
-from helpers import Command
+from helpers import Command, FrameTestCase
 
 
-class Errors(unittest.TestCase):
+class Errors(FrameTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.df = pd.DataFrame(
+    def make_frame(cls):
+        return pd.DataFrame(
             {"price": [1.5, 2.0], "qty": [1, 2], "city": ["Oslo", "Cork"], "name": ["a", "b"]}
         )
-        cls.command = Command(cls.df)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.command.close()
 
     def test_bad_clauses_say_what_the_command_says(self):
         cases = [

@@ -7,18 +7,13 @@ import unittest
 import numpy as np
 
 import zorv
-from helpers import ClauseMaker, Command, random_frame
+from helpers import ClauseMaker, FrameTestCase, random_frame
 
 
-class FilterCsv(unittest.TestCase):
+class FilterCsv(FrameTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.df = random_frame(np.random.default_rng(4), 800)
-        cls.command = Command(cls.df)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.command.close()
+    def make_frame(cls):
+        return random_frame(np.random.default_rng(4), 800)
 
     def test_outputs_are_the_commands(self):
         maker = ClauseMaker(23)

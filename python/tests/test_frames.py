@@ -10,7 +10,7 @@ import numpy as np
 import pandas as pd
 
 import zorv
-from helpers import ClauseMaker, Command, random_frame
+from helpers import ClauseMaker, Command, FrameTestCase, random_frame
 
 
 def disagreement(df, clause, got, expected):
@@ -23,17 +23,12 @@ def disagreement(df, clause, got, expected):
     )
 
 
-class RandomClauses(unittest.TestCase):
+class RandomClauses(FrameTestCase):
     """Seeded random clauses over numeric and character columns with missing values."""
 
     @classmethod
-    def setUpClass(cls):
-        cls.df = random_frame(np.random.default_rng(7), 1500)
-        cls.command = Command(cls.df)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.command.close()
+    def make_frame(cls):
+        return random_frame(np.random.default_rng(7), 1500)
 
     def test_mask_equals_the_command(self):
         maker = ClauseMaker(11)
