@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/faults/life.h"
+#include "tests/frame/frame_fixture.h"
 
 namespace {
 
@@ -92,20 +93,10 @@ const std::vector<Clause>& clauses() {
     return table;
 }
 
-class Faults : public ::testing::Test {
+// The host's kernel and message target come from the frame tests' fixture, which also
+// checks that nothing is left alive at the end.
+class Faults : public frametest::Host {
   protected:
-    void SetUp() override {
-        kernel_ = zhost_open_kernel(nullptr);
-        ASSERT_NE(kernel_, nullptr);
-        jnl_ = zhost_open_capture_journal();
-        ASSERT_NE(jnl_, nullptr);
-    }
-    void TearDown() override {
-        EXPECT_EQ(zhost_live_count(kernel_), 0);
-        zhost_close_kernel(kernel_);
-        zhost_close_journal(jnl_);
-    }
-
     // What a walk over one clause saw.
     struct Tally {
         long walked = 0;   // lives with the refusal come due
@@ -181,9 +172,6 @@ class Faults : public ::testing::Test {
             clause.label, faults::describe(kind).c_str(), t.walked, phases(t.due).c_str(),
             phases(t.stopped).c_str(), t.changed, t.more, t.fewer);
     }
-
-    NQKernel* kernel_ = nullptr;
-    NQJournal* jnl_ = nullptr;
 };
 
 TEST_F(Faults, EveryPoolAllocationRefused) {
