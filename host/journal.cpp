@@ -1,6 +1,7 @@
-/* Message targets: the stream journal that writes messages to two FILEs as UTF-8, and the
- * capture journal that keeps them in memory for tests. Both format wide format strings
- * with the formatter of host/kernel/format.h and render host statuses as short texts. */
+/* Message targets: the stream journal that writes messages to two FILEs as UTF-8, the
+ * capture journal that keeps them in memory for tests, and the discard journal that keeps
+ * nothing. All format wide format strings with the formatter of host/kernel/format.h and
+ * render host statuses as short texts. */
 #include <cerrno>
 #include <cstdio>
 #include <deque>
@@ -16,8 +17,10 @@
 namespace zhost {
 namespace {
 
+enum class Sink { kStreams, kCapture, kDiscard };
+
 struct JournalImpl : NQJournal {
-    bool capture = false;
+    Sink sink = Sink::kStreams;
     FILE* out = nullptr;
     FILE* err = nullptr;
     int failed_errno = 0;  /* of the first failed write or flush; 0 while all went well */
@@ -95,12 +98,14 @@ bool has_failed(const JournalImpl& j, int stream) {
  * that does not end with one. `err` is flushed at once so diagnostics keep their order.
  * A stream that failed once is not written again: its output is lost already, and the
  * failure is what zhost_journal_flush reports. */
-NQStatus deliver(JournalImpl& j, int32_t level, std::string text) {
-    if (j.capture) {
+NQStatus deliver(JournalImpl& j, int32_t level, std::string& text) {
+    if (j.sink == Sink::kDiscard) return NQ_OK;
+    if (j.sink == Sink::kCapture) {
         std::lock_guard<std::mutex> hold(j.mutex);
-        j.messages.push_back({level, std::move(text)});
+        j.messages.push_back({level, text});
         return NQ_OK;
     }
+    // One write per message, so that a line reaches an unbuffered stderr whole.
     if (level >= NQ_LEVEL_ERROR) text.insert(0, "zorv: error: ");
     if (text.empty() || text.back() != '\n') text.push_back('\n');
     const int stream = level == NQ_LEVEL_PLAIN ? 1 : 2;
@@ -116,6 +121,21 @@ NQStatus deliver(JournalImpl& j, int32_t level, std::string text) {
     return NQ_OK;
 }
 
+/* Buffers a thread formats its messages in, kept from one message to the next so that a
+ * message costs no allocation once they have grown; one that grew past a bound for a huge
+ * message gives its memory back. */
+struct FormatBuffers {
+    std::u32string wide;
+    std::string text;
+    void clear() {
+        constexpr size_t kKept = size_t{1} << 16;
+        if (wide.capacity() > kKept) std::u32string().swap(wide);
+        if (text.capacity() > kKept) std::string().swap(text);
+        wide.clear();
+        text.clear();
+    }
+};
+
 NQStatus format_to_buf(NQJournal*, const NQWChar* fmt, int32_t fmtlen, NQWChar* buf,
                        int32_t capacity, int32_t* written, va_list ap) {
     return format_to_buffer(fmt, fmtlen, buf, capacity, written, ap);
@@ -125,12 +145,12 @@ NQStatus message_to_jnl(NQJournal* jnl, int32_t level, const NQWChar* fmt, int32
                         va_list ap) {
     if (!jnl || !fmt) return NQ_STATUS_BAD_ARGUMENT;
     try {
-        std::u32string wide;
-        WideOut out(wide);
+        thread_local FormatBuffers buffers;
+        buffers.clear();
+        WideOut out(buffers.wide);
         format_wide(out, fmt, fmtlen, ap);
-        std::string text;
-        append_utf8(text, wide.data(), wide.size());
-        return deliver(*journal_of(jnl), level, std::move(text));
+        append_utf8(buffers.text, buffers.wide.data(), buffers.wide.size());
+        return deliver(*journal_of(jnl), level, buffers.text);
     } catch (...) {
         return NQ_STATUS_NO_MEMORY;
     }
@@ -163,13 +183,14 @@ NQStatus status_to_buf(NQJournal*, NQStatus status, NQWChar* buf, int32_t capaci
 NQStatus status_to_jnl(NQJournal* jnl, int32_t level, NQStatus status, va_list) {
     if (!jnl) return NQ_STATUS_BAD_ARGUMENT;
     try {
-        return deliver(*journal_of(jnl), level, status_string(status));
+        std::string text = status_string(status);
+        return deliver(*journal_of(jnl), level, text);
     } catch (...) {
         return NQ_STATUS_NO_MEMORY;
     }
 }
 
-NQJournal* open_journal(bool capture, FILE* out, FILE* err) {
+NQJournal* open_journal(Sink sink, FILE* out, FILE* err) {
     JournalImpl* j = new (std::nothrow) JournalImpl();
     if (!j) return nullptr;
     j->hdr.kind = KIND_JOURNAL;
@@ -177,7 +198,7 @@ NQJournal* open_journal(bool capture, FILE* out, FILE* err) {
     j->MessageToJnl = message_to_jnl;
     j->StatusToBuf = status_to_buf;
     j->StatusToJnl = status_to_jnl;
-    j->capture = capture;
+    j->sink = sink;
     j->out = out;
     j->err = err;
     return j;
@@ -194,11 +215,15 @@ extern "C" {
 
 /* Null streams mean the process's standard output and standard error. */
 ZHOST_API NQJournal* zhost_open_stream_journal(FILE* out, FILE* err) {
-    return zhost::open_journal(false, out ? out : stdout, err ? err : stderr);
+    return zhost::open_journal(zhost::Sink::kStreams, out ? out : stdout, err ? err : stderr);
 }
 
 ZHOST_API NQJournal* zhost_open_capture_journal(void) {
-    return zhost::open_journal(true, nullptr, nullptr);
+    return zhost::open_journal(zhost::Sink::kCapture, nullptr, nullptr);
+}
+
+ZHOST_API NQJournal* zhost_open_discard_journal(void) {
+    return zhost::open_journal(zhost::Sink::kDiscard, nullptr, nullptr);
 }
 
 ZHOST_API size_t zhost_journal_count(NQJournal* jnl) {
@@ -236,7 +261,7 @@ ZHOST_API int zhost_journal_flush(NQJournal* jnl, int* stream) {
     if (!jnl) return 0;
     JournalImpl& j = *journal_of(jnl);
     std::lock_guard<std::mutex> hold(j.mutex);
-    if (j.capture) return 0;
+    if (j.sink != zhost::Sink::kStreams) return 0;
     const std::pair<FILE*, int> streams[] = {{j.out, 1}, {j.err, 2}};
     for (const auto& [f, which] : streams) {
         if (has_failed(j, which)) continue;

@@ -54,6 +54,9 @@ ZHOST_API NQJournal* zhost_open_stream_journal(FILE* out, FILE* err);
 
 /* Keeps every message with its level in memory. */
 ZHOST_API NQJournal* zhost_open_capture_journal(void);
+/* Formats every message as the others do, reading each argument its format names, and
+ * keeps none: for runs that want the library's messages made but not their text. */
+ZHOST_API NQJournal* zhost_open_discard_journal(void);
 ZHOST_API size_t zhost_journal_count(NQJournal* jnl);
 ZHOST_API int zhost_journal_level(NQJournal* jnl, size_t i);
 /* The i-th message as UTF-8, valid until the journal is cleared or closed. */
@@ -64,7 +67,7 @@ ZHOST_API void zhost_close_journal(NQJournal* jnl);
 /* Flushes a stream journal's two streams and tells whether all that was written to them
  * arrived: 0, or the errno of the first write or flush that failed (EIO when the C library
  * gave none), with *stream (when not null) set to 1 for out and 2 for err. After a failure
- * a stream is written no more. A capture journal always answers 0. */
+ * a stream is written no more. A capture or discard journal always answers 0. */
 ZHOST_API int zhost_journal_flush(NQJournal* jnl, int* stream);
 
 /* ---- failure injection (costs nothing while unused) ---- */

@@ -1,5 +1,5 @@
-/* Message targets: where the stream journal sends each level and how it ends lines, and
- * what the capture journal keeps. */
+/* Message targets: where the stream journal sends each level and how it ends lines, what
+ * the capture journal keeps, and the discard journal that keeps nothing. */
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -103,6 +103,37 @@ TEST(CaptureJournal, KeepsLevelAndTextAsFormatted) {
     EXPECT_EQ(zhost_journal_level(j, 204), -1);
     zhost_journal_clear(j);
     EXPECT_EQ(zhost_journal_count(j), 0u);
+    zhost_close_journal(j);
+}
+
+// A thread formats into buffers it keeps between messages: a huge message, and short ones
+// after it, each come out whole and alone.
+TEST(CaptureJournal, MessagesOfAnySizeFollowEachOther) {
+    NQJournal* j = zhost_open_capture_journal();
+    ASSERT_NE(j, nullptr);
+    const std::u32string huge(100000, U'\u00e9');
+    message(j, NQ_LEVEL_TRACE, U"short %d", 1);
+    message(j, NQ_LEVEL_TRACE, U"<%s>", huge.c_str());
+    message(j, NQ_LEVEL_TRACE, U"short %d", 2);
+    ASSERT_EQ(zhost_journal_count(j), 3u);
+    EXPECT_STREQ(zhost_journal_text(j, 0), "short 1");
+    std::string want = "<";
+    for (int i = 0; i < 100000; ++i) want += "\u00e9";
+    EXPECT_EQ(zhost_journal_text(j, 1), want + ">");
+    EXPECT_STREQ(zhost_journal_text(j, 2), "short 2");
+    zhost_close_journal(j);
+}
+
+TEST(DiscardJournal, FormatsAndKeepsNothing) {
+    NQJournal* j = zhost_open_discard_journal();
+    ASSERT_NE(j, nullptr);
+    EXPECT_EQ(message(j, NQ_LEVEL_ERROR, U"%s at %d: %hs", U"near", 3, "x"), NQ_OK);
+    EXPECT_EQ(status_message(j, NQ_LEVEL_ERROR, NQ_STATUS_SYNTAX), NQ_OK);
+    EXPECT_EQ(zhost_journal_count(j), 0u);
+    EXPECT_EQ(zhost_journal_text(j, 0), nullptr);
+    int stream = -1;
+    EXPECT_EQ(zhost_journal_flush(j, &stream), 0);
+    EXPECT_EQ(stream, 0);
     zhost_close_journal(j);
 }
 
