@@ -1,14 +1,16 @@
 // Reading, parsing and binding a clause for the subcommands.
 #include "cli/clauses.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "cli/diagnose.h"
-#include "cli/tables.h"
 #include "cli/text.h"
+#include "frame/nodekinds.h"
+#include "frame/nodeutil.h"
 
 namespace zorv::cli {
 
@@ -79,6 +81,73 @@ int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, tabl
     const std::string message = resolve_failure(status, again == 0 ? inst->Root(inst) : nullptr, t);
     if (quiet != nullptr) zhost_close_journal(quiet);
     return fail(kExitClause, message);
+}
+
+int standard_input_users(const std::string& clause, const std::vector<std::string>& ands,
+                         const TableChoice& table) {
+    return (clause == "-") + (table.input == "-") +
+           static_cast<int>(std::count(ands.begin(), ands.end(), "-"));
+}
+
+namespace {
+
+// Recursive: the parse driver bounds a tree's depth (ZORV_MAX_DEPTH levels).
+void keys_of(ZNode* node, std::vector<std::string>* keys) {
+    if (node == nullptr) return;
+    if (node->type == Z_NAME) {
+        const size_t n =
+            std::clamp<size_t>(static_cast<size_t>(std::max<int16_t>(node->u.nm.namelen, 0)), 0,
+                               sizeof node->u.nm.name);
+        keys->emplace_back(node->u.nm.name, n);
+    } else if (zkind::is_operator(node->type)) {
+        for (ArgCursor it(node); !it.done(); it.next()) keys_of(it.get(), keys);
+    }
+}
+
+}  // namespace
+
+int JoinedClauses::parse(const std::string& clause, const std::vector<std::string>& ands,
+                         uint32_t option_bits) {
+    std::string error;
+    texts_.assign(1 + ands.size(), {});
+    if (!clause_text(clause, &texts_[0], &error)) return fail(kExitUsage, error);
+    for (size_t i = 0; i < ands.size(); ++i)
+        if (!clause_text(ands[i], &texts_[i + 1], &error)) return fail(kExitUsage, error);
+    NQJournal* jnl = session_.journal();
+    if (const int rc = parse_clause(session_.inst(), jnl, texts_[0])) return rc;
+    for (size_t i = 1; i < texts_.size(); ++i) {
+        const uintptr_t words[2] = {option_bits, 0};
+        ZExt* ext = session_.ext();
+        others_.emplace_back(ext->Create(ext, words, jnl, "zorv --and"));
+        if (!others_.back()) return fail(kExitUsage, "cannot create a clause instance");
+        if (const int rc = parse_clause(others_.back().get(), jnl, texts_[i])) return rc;
+    }
+    return kExitOk;
+}
+
+void JoinedClauses::column_keys(std::vector<std::string>* keys) const {
+    keys_of(session_.inst()->Root(session_.inst()), keys);
+    for (const auto& other : others_) keys_of(other->Root(other.get()), keys);
+}
+
+int JoinedClauses::resolve(table::Table& t) {
+    ZInst* inst = session_.inst();
+    NQJournal* jnl = session_.journal();
+    if (const int rc = resolve_clause(inst, jnl, texts_[0], t)) return rc;
+    for (size_t i = 1; i < texts_.size(); ++i)
+        if (const int rc = resolve_clause(others_[i - 1].get(), jnl, texts_[i], t)) return rc;
+    for (const auto& other : others_) {
+        inst->And(inst, other.get(), jnl);
+        // ZORVAnd copies the nodes with the work-area offsets that their own clause's
+        // binding gave them, counted from 0 as the main clause's are. The operands of an
+        // AND are evaluated one after another and leave only a truth value behind, so one
+        // area as large as the largest clause's serves them all; no evaluation has taken
+        // an area yet, so the size may still change.
+        inst->worksize = std::max(inst->worksize, other->worksize);
+        inst->workcap = std::max(inst->workcap, other->workcap);
+    }
+    if (!others_.empty()) ZORVTran(inst, jnl);
+    return kExitOk;
 }
 
 }  // namespace zorv::cli

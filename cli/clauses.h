@@ -4,8 +4,12 @@
 #ifndef ZORV_CLI_CLAUSES_H
 #define ZORV_CLI_CLAUSES_H
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "cli/session.h"
+#include "cli/tables.h"
 #include "table/table.h"
 #include "zorv/host.h"
 #include "zorv/zorv.h"
@@ -33,6 +37,40 @@ int parse_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text);
 // told with the names the user may have meant; any other refusal through a second parse of
 // the same text that cli/diagnose.cpp types operator by operator.
 int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, table::Table& t);
+
+// How many of the clause, the --and clauses and the table come from standard input ("-"):
+// more than one cannot share it.
+int standard_input_users(const std::string& clause, const std::vector<std::string>& ands,
+                         const TableChoice& table);
+
+// A clause and its --and clauses. The first is parsed in the session's instance and each
+// further one in an instance of its own; each is bound to the table, and then all are joined
+// under one AND in the first instance and transformed together. The further instances live
+// as long as this: the joined tree may point into them (a long constant is copied as a
+// pointer to its text).
+class JoinedClauses {
+  public:
+    explicit JoinedClauses(Session& session) : session_(session) {}
+
+    // Reads every clause's text (kExitUsage when one cannot be read), then parses each:
+    // kExitOk, or kExitClause once the engine and the library have said what is wrong.
+    int parse(const std::string& clause, const std::vector<std::string>& ands,
+              uint32_t option_bits);
+    // Adds the keys of the columns the parsed clauses name, so that a table learns those
+    // columns alone.
+    void column_keys(std::vector<std::string>* keys) const;
+    // Binds every clause to the table, then joins and transforms them: kExitOk, or
+    // kExitClause once stderr says why.
+    int resolve(table::Table& t);
+
+  private:
+    struct Closer {
+        void operator()(ZInst* inst) const { inst->Destroy(inst); }
+    };
+    Session& session_;
+    std::vector<std::u32string> texts_;
+    std::vector<std::unique_ptr<ZInst, Closer>> others_;
+};
 
 }  // namespace zorv::cli
 

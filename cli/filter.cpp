@@ -19,8 +19,6 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "cli/session.h"
-#include "frame/nodekinds.h"
-#include "frame/nodeutil.h"
 
 namespace zorv::cli {
 namespace {
@@ -88,26 +86,6 @@ class FilterTask final : public table::RowTask {
     uint64_t bytes_ = 0;
 };
 
-// A second instance of the library, for an --and clause.
-struct InstanceCloser {
-    void operator()(ZInst* inst) const { inst->Destroy(inst); }
-};
-using Instance = std::unique_ptr<ZInst, InstanceCloser>;
-
-// The keys of the columns a parsed clause names, for the schema pass to learn those alone.
-// Recursive: the parse driver bounds a tree's depth (ZORV_MAX_DEPTH levels).
-void column_keys(ZNode* node, std::vector<std::string>* keys) {
-    if (node == nullptr) return;
-    if (node->type == Z_NAME) {
-        const size_t n =
-            std::clamp<size_t>(static_cast<size_t>(std::max<int16_t>(node->u.nm.namelen, 0)), 0,
-                               sizeof node->u.nm.name);
-        keys->emplace_back(node->u.nm.name, n);
-    } else if (zkind::is_operator(node->type)) {
-        for (ArgCursor it(node); !it.done(); it.next()) column_keys(it.get(), keys);
-    }
-}
-
 uint64_t input_size(const TableChoice& table) {
     struct stat st;
     const int rc =
@@ -118,22 +96,6 @@ uint64_t input_size(const TableChoice& table) {
 int32_t cores() {
     const unsigned n = std::thread::hardware_concurrency();
     return std::clamp<int32_t>(static_cast<int32_t>(n), 1, kMaxThreads);
-}
-
-// Joins the --and clauses' trees to the main clause's under one AND (each already bound to
-// the table in its own instance) and transforms the whole.
-void join(ZInst* inst, const std::vector<Instance>& others, NQJournal* jnl) {
-    for (const Instance& other : others) {
-        inst->And(inst, other.get(), jnl);
-        // ZORVAnd copies the nodes with the work-area offsets that their own clause's
-        // binding gave them, counted from 0 as the main clause's are. The operands of an
-        // AND are evaluated one after another and leave only a truth value behind, so one
-        // area as large as the largest clause's serves them all; no evaluation has taken
-        // an area yet, so the size may still change.
-        inst->worksize = std::max(inst->worksize, other->worksize);
-        inst->workcap = std::max(inst->workcap, other->workcap);
-    }
-    if (!others.empty()) ZORVTran(inst, jnl);
 }
 
 }  // namespace
@@ -151,9 +113,7 @@ int32_t default_threads(const TableChoice& table) {
 int run_filter(const FilterRequest& r) {
     if (r.count && r.row_numbers)
         return fail(kExitUsage, "--count and --row-numbers exclude each other: give one");
-    const int stdin_users = (r.clause == "-") + (r.table.input == "-") +
-                            static_cast<int>(std::count(r.ands.begin(), r.ands.end(), "-"));
-    if (stdin_users > 1)
+    if (standard_input_users(r.clause, r.ands, r.table) > 1)
         return fail(kExitUsage,
                     "only one of the clause, the --and clauses and the table can come from "
                     "standard input");
@@ -162,23 +122,11 @@ int run_filter(const FilterRequest& r) {
     std::signal(SIGPIPE, SIG_IGN);
 
     std::string error;
-    std::vector<std::u32string> texts(1 + r.ands.size());
-    if (!clause_text(r.clause, &texts[0], &error)) return fail(kExitUsage, error);
-    for (size_t i = 0; i < r.ands.size(); ++i)
-        if (!clause_text(r.ands[i], &texts[i + 1], &error)) return fail(kExitUsage, error);
-
     auto session = Session::open(r.option_bits, &error);
     if (!session) return fail(kExitUsage, error);
     ZInst* inst = session->inst();
-    NQJournal* jnl = session->journal();
-    if (const int rc = parse_clause(inst, jnl, texts[0])) return rc;
-    std::vector<Instance> others;
-    for (size_t i = 1; i < texts.size(); ++i) {
-        const uintptr_t words[2] = {r.option_bits, 0};
-        others.emplace_back(session->ext()->Create(session->ext(), words, jnl, "zorv --and"));
-        if (!others.back()) return fail(kExitUsage, "cannot create a clause instance");
-        if (const int rc = parse_clause(others.back().get(), jnl, texts[i])) return rc;
-    }
+    JoinedClauses clauses(*session);
+    if (const int rc = clauses.parse(r.clause, r.ands, r.option_bits)) return rc;
 
     const int32_t threads = r.threads > 0 ? r.threads : default_threads(r.table);
     Progress progress(input_size(r.table));
@@ -188,17 +136,11 @@ int run_filter(const FilterRequest& r) {
         progress.learning(bytes, rows);
     };
     // Only the columns the clauses name need their kinds and widths learnt.
-    column_keys(inst->Root(inst), &options.learn);
-    for (const Instance& other : others) column_keys(other->Root(other.get()), &options.learn);
+    clauses.column_keys(&options.learn);
     std::unique_ptr<table::Table> t = open_table(r.table, &error, options);
     progress.clear();
     if (!t) return fail(kExitUsage, error);
-    if (const int rc = resolve_clause(inst, jnl, texts[0], *t)) return rc;
-    for (size_t i = 1; i < texts.size(); ++i)
-        if (const int rc = resolve_clause(others[i - 1].get(), jnl, texts[i], *t)) return rc;
-    // The joined tree may still point into the other instances (a long constant is copied
-    // as a pointer to its text), so they live until the filter is done.
-    join(inst, others, jnl);
+    if (const int rc = clauses.resolve(*t)) return rc;
 
     Output out;
     if (!r.output.empty() && !out.open_file(r.output, &error)) return fail(kExitUsage, error);

@@ -74,6 +74,7 @@ struct Options {
     std::string stage = "resolved";
     std::string format = "text";  // explain: text, json or dot
     std::string clause;
+    std::vector<std::string> ands;  // explain: clauses joined to the clause under AND
     zorv::cli::TableChoice table;
     zorv::cli::FilterRequest filter;  // filter's own options
 };
@@ -93,23 +94,30 @@ int resolve_clause(Session& s, const std::u32string& text, const TableChoice& ch
     return zorv::cli::resolve_clause(s.inst(), s.journal(), text, *t);
 }
 
-// The clause and a table read from standard input would share it.
-bool one_standard_input(const Options& o, std::string* error) {
-    if (o.clause != "-" || o.table.input != "-") return true;
-    *error = "the clause and the table cannot both come from standard input";
+// The clause, the --and clauses and a table read from standard input would share it.
+bool one_standard_input(const Options& o, const TableChoice& table, std::string* error) {
+    if (zorv::cli::standard_input_users(o.clause, o.ands, table) <= 1) return true;
+    *error = o.ands.empty() ? "the clause and the table cannot both come from standard input"
+                            : "only one of the clause, the --and clauses and the table can come "
+                              "from standard input";
     return false;
 }
 
 int run_explain(const Options& o) {
     const bool resolved = o.stage == "resolved";
-    std::u32string text;
     std::string error;
-    if (resolved && !one_standard_input(o, &error)) return fail(kExitUsage, error);
-    if (!zorv::cli::clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
+    if (!o.ands.empty() && !resolved)
+        return fail(kExitUsage, "--and joins clauses bound to a table: give --stage resolved");
+    if (!one_standard_input(o, resolved ? o.table : TableChoice{}, &error))
+        return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    int rc = zorv::cli::parse_clause(session->inst(), session->journal(), text);
-    if (rc == kExitOk && resolved) rc = resolve_clause(*session, text, o.table);
+    zorv::cli::JoinedClauses clauses(*session);
+    int rc = clauses.parse(o.clause, o.ands, option_bits(o));
+    if (rc == kExitOk && resolved) {
+        const std::unique_ptr<Table> t = zorv::cli::open_table(o.table, &error);
+        rc = t ? clauses.resolve(*t) : fail(kExitUsage, error);
+    }
     ZInst* inst = session->inst();
     if (rc == kExitOk && o.format == "text") inst->Print(inst, session->journal());
     if (rc == kExitOk && o.format != "text") {
@@ -123,7 +131,7 @@ int run_explain(const Options& o) {
 int run_check(const Options& o) {
     std::u32string text;
     std::string error;
-    if (!one_standard_input(o, &error)) return fail(kExitUsage, error);
+    if (!one_standard_input(o, o.table, &error)) return fail(kExitUsage, error);
     if (!zorv::cli::clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
@@ -320,11 +328,18 @@ int main(int argc, char** argv) {
                      "JSON document on one line, see the README) or 'dot' (a Graphviz graph)")
         ->check(CLI::IsMember({"text", "json", "dot"}));
     table_options(explain);
+    explain
+        ->add_option("--and", o.ands,
+                     "Another clause joined to the clause under AND, as filter joins it; may be "
+                     "given more than once")
+        ->allow_extra_args(false)
+        ->type_name("CLAUSE");
     explain->add_option("clause", o.clause, clause_help)->required();
     explain->footer(
         "Examples:\n"
         "  zorv explain \"qty > 1 AND qty <= 5 OR city IN ('Oslo', 'Cork')\"\n"
         "  zorv explain --format json \"qty > 1\" | python3 -m json.tool\n"
+        "  zorv explain --and \"qty < 9\" \"qty > 1 OR city = 'Oslo'\"\n"
         "  zorv explain --format dot \"qty > 1 OR city =: 'B'\" | dot -Tsvg > tree.svg");
 
     CLI::App* check = app.add_subcommand(

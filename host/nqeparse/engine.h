@@ -83,7 +83,7 @@ struct Engine {
     std::vector<int16_t> aux_mem;
     std::vector<NQToken> ahead_mem;  // look-ahead tokens fetched by the repair
     std::vector<int16_t> insert_mem;
-    std::vector<uint8_t> expect_mem;  // by terminal code
+    std::vector<uint8_t> expect_mem;    // by terminal code
     std::vector<uint8_t> phrase_group;  // by terminal code: see group_terminals()
     std::vector<int32_t> items_mem;
     std::vector<int32_t> verdict_mem;  // by nonterminal and terminal: see verdict(), 0 unknown

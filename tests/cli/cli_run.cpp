@@ -101,7 +101,8 @@ CliResult run_zorv(const std::vector<std::string>& args, const RunOptions& how) 
     }
     std::thread writer([&] {
         write_all(in[1], how.input);
-        for (std::string piece; how.feed && how.feed(&piece); piece.clear()) write_all(in[1], piece);
+        for (std::string piece; how.feed && how.feed(&piece); piece.clear())
+            write_all(in[1], piece);
         close(in[1]);
     });
     char buf[65536];

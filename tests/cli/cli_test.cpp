@@ -5,6 +5,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_run.h"
@@ -69,6 +70,56 @@ TEST(ExplainCommand, DrawingsReadBackAsTheParsedTrees) {
         CliResult r = run_zorv({"explain", blank});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "   0  --empty-\n");
+    }
+}
+
+// `explain --and` shows the tree filter evaluates: the clauses bound one by one, joined under
+// AND and optimised together, which is the tree of the one clause "(A) AND (B)". Only the
+// joining AND differs: it is made after the binding, which gives the other nodes their value
+// lengths, and carries none.
+TEST(ExplainCommand, AndJoinsTheClausesAsFilterDoes) {
+    const std::pair<std::string, std::string> pairs[] = {
+        {"qty > 1", "qty < 9"},
+        {"city = 'Oslo' OR price > 3", "NOT (qty IN (1, 2, 3))"},
+        {"upcase(name) =: 'A'", "note || city contains 'x'"},
+        {"price BETWEEN 1 AND 5", "price > 2 AND qty IS MISSING"},
+    };
+    for (const auto& [a, b] : pairs) {
+        const CliResult joined = run_zorv({"explain", "--format", "json", "--and", b, a});
+        const CliResult one =
+            run_zorv({"explain", "--format", "json", "(" + a + ") AND (" + b + ")"});
+        ASSERT_EQ(joined.status, 0) << joined.err;
+        ASSERT_EQ(one.status, 0) << one.err;
+        std::string tree = joined.out;
+        const std::string root = R"({"type":"LAND","code":221,"vlen":)";
+        if (tree.rfind(root + "0,", 0) == 0) tree.replace(root.size(), 1, "-8");
+        EXPECT_EQ(tree, one.out) << a << " / " << b;
+    }
+    // Two comparisons of one column become one range: no AND is left to differ.
+    const CliResult range =
+        run_zorv({"explain", "--format", "json", "--and", "qty < 9", "qty > 1"});
+    EXPECT_EQ(range.out.find("LAND"), std::string::npos) << range.out;
+
+    // The first clause that fails is told, with filter's words and statuses.
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* said;
+    } cases[] = {
+        {{"explain", "--and", "qtyy < 3", "qty > 1"},
+         1,
+         "unknown column 'QTYY'; did you mean 'qty'?"},
+        {{"explain", "--and", "qty <", "qty > 1"}, 1, "syntax error at column 6"},
+        {{"explain", "--stage", "parsed", "--and", "x", "y"}, 2, "give --stage resolved"},
+        {{"explain", "--and", "-", "--input", "-", "x > 1"},
+         2,
+         "only one of the clause, the --and clauses and the table can come from standard input"},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = run_zorv(c.args);
+        EXPECT_EQ(r.status, c.status) << c.said;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     }
 }
 
