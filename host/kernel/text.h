@@ -31,10 +31,14 @@ inline char32_t utf8_decode(const unsigned char*& p, const unsigned char* end) {
     return c;
 }
 
-/* Appends the UTF-8 form of n wide characters to out. */
+/* Appends the UTF-8 form of n wide characters to out: room for the longest form is made
+ * once, and what was not used is cut off at the end. */
 inline void append_utf8(std::string& out, const char32_t* text, size_t n) {
-    char bytes[4];
-    for (size_t i = 0; i < n; ++i) out.append(bytes, utf8_encode(text[i], bytes));
+    const size_t at = out.size();
+    out.resize(at + 4 * n);
+    char* p = out.data() + at;
+    for (size_t i = 0; i < n; ++i) p += utf8_encode(text[i], p);
+    out.resize(static_cast<size_t>(p - out.data()));
 }
 
 }  // namespace zhost

@@ -12,12 +12,14 @@ namespace {
 
 // Least insertion cost before `code` can be consumed from `st`: each stack symbol from the
 // top is either where `code` matches (after the insertion that reach() prices) or is
-// inserted whole so that the search goes on below it.
+// inserted whole so that the search goes on below it. Costs are never negative, so the walk
+// ends once inserting the symbols above costs as much as the best plan found: on a deeply
+// nested clause it would otherwise walk the whole stack for every candidate of every error.
 int32_t plan(const Tables& g, const SymbolStack& st, int32_t code, int32_t* at) {
     int32_t done = 0;
     int32_t best = kInf;
     *at = -1;
-    for (int32_t i = st.sp - 1; i >= 0 && done < kInf; i--) {
+    for (int32_t i = st.sp - 1; i >= 0 && done < best; i--) {
         const int32_t Y = st.s[i];
         if (Y < 0) continue;
         const int32_t c = done + g.reach(Y, code);
