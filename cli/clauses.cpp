@@ -83,10 +83,14 @@ int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, tabl
     return fail(kExitClause, message);
 }
 
-int standard_input_users(const std::string& clause, const std::vector<std::string>& ands,
-                         const TableChoice& table) {
-    return (clause == "-") + (table.input == "-") +
-           static_cast<int>(std::count(ands.begin(), ands.end(), "-"));
+std::string standard_input_conflict(const std::string& clause, const std::vector<std::string>& ands,
+                                    const TableChoice& table) {
+    const auto users =
+        (clause == "-") + (table.input == "-") + std::count(ands.begin(), ands.end(), "-");
+    if (users <= 1) return "";
+    return ands.empty() ? "the clause and the table cannot both come from standard input"
+                        : "only one of the clause, the --and clauses and the table can come from "
+                          "standard input";
 }
 
 namespace {

@@ -38,10 +38,10 @@ int parse_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text);
 // the same text that cli/diagnose.cpp types operator by operator.
 int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, table::Table& t);
 
-// How many of the clause, the --and clauses and the table come from standard input ("-"):
-// more than one cannot share it.
-int standard_input_users(const std::string& clause, const std::vector<std::string>& ands,
-                         const TableChoice& table);
+// "" when at most one of the clause, the --and clauses and the table comes from standard
+// input ("-"); otherwise what to tell the user, since they cannot share it.
+std::string standard_input_conflict(const std::string& clause, const std::vector<std::string>& ands,
+                                    const TableChoice& table);
 
 // A clause and its --and clauses. The first is parsed in the session's instance and each
 // further one in an instance of its own; each is bound to the table, and then all are joined

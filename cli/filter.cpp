@@ -113,10 +113,8 @@ int32_t default_threads(const TableChoice& table) {
 int run_filter(const FilterRequest& r) {
     if (r.count && r.row_numbers)
         return fail(kExitUsage, "--count and --row-numbers exclude each other: give one");
-    if (standard_input_users(r.clause, r.ands, r.table) > 1)
-        return fail(kExitUsage,
-                    "only one of the clause, the --and clauses and the table can come from "
-                    "standard input");
+    const std::string shared = standard_input_conflict(r.clause, r.ands, r.table);
+    if (!shared.empty()) return fail(kExitUsage, shared);
     // A reader of standard output that goes away ends the run quietly: the failed write
     // says so (EPIPE) instead of the signal killing the command.
     std::signal(SIGPIPE, SIG_IGN);

@@ -86,21 +86,11 @@ uint32_t option_bits(const Options& o) {
     return bits;
 }
 
-// Binds the parsed clause to the chosen table's columns (see cli/clauses.h).
-int resolve_clause(Session& s, const std::u32string& text, const TableChoice& choice) {
+// Opens the chosen table and binds the parsed clauses to its columns.
+int bind_to_table(zorv::cli::JoinedClauses& clauses, const TableChoice& choice) {
     std::string error;
     const std::unique_ptr<Table> t = zorv::cli::open_table(choice, &error);
-    if (!t) return fail(kExitUsage, error);
-    return zorv::cli::resolve_clause(s.inst(), s.journal(), text, *t);
-}
-
-// The clause, the --and clauses and a table read from standard input would share it.
-bool one_standard_input(const Options& o, const TableChoice& table, std::string* error) {
-    if (zorv::cli::standard_input_users(o.clause, o.ands, table) <= 1) return true;
-    *error = o.ands.empty() ? "the clause and the table cannot both come from standard input"
-                            : "only one of the clause, the --and clauses and the table can come "
-                              "from standard input";
-    return false;
+    return t ? clauses.resolve(*t) : fail(kExitUsage, error);
 }
 
 int run_explain(const Options& o) {
@@ -108,16 +98,14 @@ int run_explain(const Options& o) {
     std::string error;
     if (!o.ands.empty() && !resolved)
         return fail(kExitUsage, "--and joins clauses bound to a table: give --stage resolved");
-    if (!one_standard_input(o, resolved ? o.table : TableChoice{}, &error))
-        return fail(kExitUsage, error);
+    error =
+        zorv::cli::standard_input_conflict(o.clause, o.ands, resolved ? o.table : TableChoice{});
+    if (!error.empty()) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
     zorv::cli::JoinedClauses clauses(*session);
     int rc = clauses.parse(o.clause, o.ands, option_bits(o));
-    if (rc == kExitOk && resolved) {
-        const std::unique_ptr<Table> t = zorv::cli::open_table(o.table, &error);
-        rc = t ? clauses.resolve(*t) : fail(kExitUsage, error);
-    }
+    if (rc == kExitOk && resolved) rc = bind_to_table(clauses, o.table);
     ZInst* inst = session->inst();
     if (rc == kExitOk && o.format == "text") inst->Print(inst, session->journal());
     if (rc == kExitOk && o.format != "text") {
@@ -129,14 +117,13 @@ int run_explain(const Options& o) {
 }
 
 int run_check(const Options& o) {
-    std::u32string text;
-    std::string error;
-    if (!one_standard_input(o, o.table, &error)) return fail(kExitUsage, error);
-    if (!zorv::cli::clause_text(o.clause, &text, &error)) return fail(kExitUsage, error);
+    std::string error = zorv::cli::standard_input_conflict(o.clause, {}, o.table);
+    if (!error.empty()) return fail(kExitUsage, error);
     auto session = Session::open(option_bits(o), &error);
     if (!session) return fail(kExitUsage, error);
-    int rc = zorv::cli::parse_clause(session->inst(), session->journal(), text);
-    if (rc == kExitOk) rc = resolve_clause(*session, text, o.table);
+    zorv::cli::JoinedClauses clause(*session);
+    int rc = clause.parse(o.clause, {}, option_bits(o));
+    if (rc == kExitOk) rc = bind_to_table(clause, o.table);
     return finish(rc, session->journal());
 }
 

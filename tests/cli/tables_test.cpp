@@ -215,10 +215,15 @@ TEST_F(Tables, ClausesThatBeginWithMinus) {
 TEST_F(Tables, StandardInputServesTheClauseOrTheTable) {
     CliResult r = run_zorv({"check", "--input", "-", "a > 1"}, "a,b\n1,2\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    r = run_zorv({"check", "--input", "-", "-"}, "a > 1");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err,
-              "zorv: error: the clause and the table cannot both come from standard input\n");
+    // Every subcommand refuses a shared standard input before reading any of it.
+    for (const char* command : {"check", "explain", "filter"}) {
+        r = run_zorv({command, "--input", "-", "-"}, "a > 1");
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_EQ(r.out, "") << command;
+        EXPECT_EQ(r.err,
+                  "zorv: error: the clause and the table cannot both come from standard input\n")
+            << command;
+    }
 }
 
 TEST_F(Tables, TooDeepAClauseIsRefusedWithTheLibrarysMessage) {
