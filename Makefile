@@ -123,7 +123,7 @@ fuzz: fuzz-build
 # test (tests/fuzz/campaign): corpora and ledger stay in FUZZ_STATE between runs.
 FUZZ_STATE ?= build/fuzz-campaign
 fuzz-campaign: fuzz-build
-	@tests/fuzz/campaign build/fuzz $(FUZZ_STATE) $(FUZZ_SECONDS)
+	@tests/fuzz/campaign build/fuzz $(FUZZ_STATE) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The smoke in `make test` uses a fixed seed, so it explores the same inputs on every run and
 # a red CI means a real change, not luck; `make fuzz` draws a new seed each time.
