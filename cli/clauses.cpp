@@ -19,6 +19,10 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
+namespace {
+
+// The clause as wide characters: the argument itself, or standard input for "-". Returns
+// false with a message when it cannot be read or is not UTF-8.
 bool clause_text(const std::string& arg, std::u32string* text, std::string* error) {
     std::string bytes = arg;
     std::string where = "the clause";
@@ -45,6 +49,8 @@ bool clause_text(const std::string& arg, std::u32string* text, std::string* erro
     return true;
 }
 
+// Parses the clause into the instance: kExitOk, or kExitClause once the engine and the
+// library have said what is wrong.
 // The engine and the library report what is wrong with a clause themselves; other failures
 // get a line of their own here.
 int parse_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text) {
@@ -65,6 +71,10 @@ int parse_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text) {
     return kExitClause;
 }
 
+// Binds the parsed clause to the table's columns and types it (ZORVResolve, which then
+// transforms the tree): kExitOk, or kExitClause once stderr says why. An unknown column is
+// told with the names the user may have meant; any other refusal through a second parse of
+// the same text that cli/diagnose.cpp types operator by operator.
 int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, table::Table& t) {
     const int32_t status = inst->Resolve(inst, jnl, table::Table::lookup, &t);
     if (status == 0) return kExitOk;
@@ -82,6 +92,8 @@ int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, tabl
     if (quiet != nullptr) zhost_close_journal(quiet);
     return fail(kExitClause, message);
 }
+
+}  // namespace
 
 std::string standard_input_conflict(const std::string& clause, const std::vector<std::string>& ands,
                                     const TableChoice& table) {

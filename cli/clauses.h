@@ -24,20 +24,6 @@ inline constexpr int kExitUsage = 2;   // a usage, table, input, output or start
 // Says "zorv: error: message" on stderr and returns code.
 int fail(int code, const std::string& message);
 
-// The clause as wide characters: the argument itself, or standard input for "-". Returns
-// false with a message when it cannot be read or is not UTF-8.
-bool clause_text(const std::string& arg, std::u32string* text, std::string* error);
-
-// Parses the clause into the instance: kExitOk, or kExitClause once the engine and the
-// library have said what is wrong.
-int parse_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text);
-
-// Binds the parsed clause to the table's columns and types it (ZORVResolve, which then
-// transforms the tree): kExitOk, or kExitClause once stderr says why. An unknown column is
-// told with the names the user may have meant; any other refusal through a second parse of
-// the same text that cli/diagnose.cpp types operator by operator.
-int resolve_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text, table::Table& t);
-
 // "" when at most one of the clause, the --and clauses and the table comes from standard
 // input ("-"); otherwise what to tell the user, since they cannot share it.
 std::string standard_input_conflict(const std::string& clause, const std::vector<std::string>& ands,
