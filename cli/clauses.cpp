@@ -49,10 +49,9 @@ bool clause_text(const std::string& arg, std::u32string* text, std::string* erro
     return true;
 }
 
-// Parses the clause into the instance: kExitOk, or kExitClause once the engine and the
-// library have said what is wrong.
-// The engine and the library report what is wrong with a clause themselves; other failures
-// get a line of their own here.
+// Parses the clause into the instance: kExitOk, or kExitClause once stderr says why. The
+// engine and the library report what is wrong with a clause themselves; other failures get
+// a line of their own here.
 int parse_clause(ZInst* inst, NQJournal* jnl, const std::u32string& text) {
     const NQStatus status = inst->Parse(inst, text.data(), static_cast<int32_t>(text.size()), jnl);
     if (status == 0) return kExitOk;
